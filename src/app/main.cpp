@@ -1,18 +1,43 @@
+#include "AppDelegate.h"
+#include "DesktopUrlOpener.h"
+#include "InstanceRegistry.h"
+#include "MessageBoxAlerts.h"
 #include "SystemPlatform.h"
-#include "TouchBarManager.h"
+#include "Version.h"
 
 #include <QApplication>
+#include <QMetaObject>
 
 #include <csignal>
-#include <memory>
+#include <cstdio>
+#include <cstdlib>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // Log lines go to standard output with write(2); a reader that went away must not end us.
     std::signal(SIGPIPE, SIG_IGN);
 
     QApplication application(argc, argv);
+    QApplication::setApplicationName(corvane::applicationName);
+    QApplication::setApplicationVersion(corvane::applicationVersion);
+    QApplication::setOrganizationDomain(corvane::organizationDomain);
+
+    // Registered before the guard looks, so two copies started together still see each other.
+    corvane::InstanceRegistry registry(corvane::bundleIdentifier);
+    corvane::MessageBoxAlerts alerts;
+    corvane::DesktopUrlOpener urlOpener;
     corvane::SystemPlatform platform;
-    const auto manager = std::make_shared<corvane::TouchBarManager>(platform.services());
-    return 0;
+    corvane::AppDelegate delegate(registry, alerts, platform.services(), urlOpener);
+    QApplication::setQuitOnLastWindowClosed(
+        delegate.applicationShouldTerminateAfterLastWindowClosed());
+    QMetaObject::invokeMethod(&delegate, &corvane::AppDelegate::applicationDidFinishLaunching,
+                              Qt::QueuedConnection);
+    const int status = QApplication::exec();
+
+    // A restart may still be running on a background thread, blocked in a tool or waiting for
+    // a main-thread hop that will never come now that the event loop has stopped. Unwinding
+    // would destroy the services it uses and then wait on it forever, so the process ends here
+    // at once; everything that must outlive it (the restart count, every log line) is already
+    // written out, and the operating system releases the instance registration.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
