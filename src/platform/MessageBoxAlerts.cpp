@@ -1,6 +1,6 @@
 #include "MessageBoxAlerts.h"
 
-#include "PlainMessageBox.h"
+#include "AlertBox.h"
 #include "Symbols.h"
 
 #include <QLabel>
@@ -35,7 +35,7 @@ int MessageBoxAlerts::runModal(const Alert& alert) {
     QMessageBox box;
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(alert.messageText);
-    setPlainTexts(box, alert.messageText, alert.informativeText);
+    setAlertTexts(box, alert.messageText, alert.informativeText);
     box.setIcon(standardIcon(alert.style));
     const QPixmap symbol =
         symbolPixmap(alert.symbolName, iconSize, symbolColor(alert.style), box.devicePixelRatioF());

@@ -1,8 +1,8 @@
 #include "ContentView.h"
 
+#include "AlertBox.h"
 #include "Emblem.h"
 #include "FixButton.h"
-#include "PlainMessageBox.h"
 #include "Style.h"
 #include "SymbolButton.h"
 #include "TouchBarManager.h"
@@ -186,7 +186,7 @@ void ContentView::presentAlert() {
     auto* box = new QMessageBox(this);
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(alertTitle);
-    setPlainTexts(*box, alertTitle, alertMessage);
+    setAlertTexts(*box, alertTitle, alertMessage);
     if (showingSuccess) {
         box->addButton(tr("Fix Again"), QMessageBox::AcceptRole);
         box->setEscapeButton(box->addButton(tr("Quit"), QMessageBox::RejectRole));

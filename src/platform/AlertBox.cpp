@@ -1,11 +1,13 @@
-#include "PlainMessageBox.h"
+#include "AlertBox.h"
 
 #include <QLabel>
 #include <QMessageBox>
 
 namespace corvane {
 
-void setPlainTexts(QMessageBox& box, const QString& text, const QString& informativeText) {
+void setAlertTexts(QMessageBox& box, const QString& text, const QString& informativeText) {
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
+                                     "QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setInformativeText(informativeText);
