@@ -33,11 +33,12 @@ int main(int argc, char* argv[]) {
                               Qt::QueuedConnection);
     const int status = QApplication::exec();
 
-    // A restart may still be running on a background thread, blocked in a tool or waiting for
-    // a main-thread hop that will never come now that the event loop has stopped. Unwinding
-    // would destroy the services it uses and then wait on it forever, so the process ends here
-    // at once; everything that must outlive it (the restart count, every log line) is already
-    // written out, and the operating system releases the instance registration.
+    // A restart may still run on a background thread, blocked in a tool or in a hop to the main
+    // thread that will never be served now that the event loop has stopped. Returning would
+    // destroy the application object and the services under it while that thread can still
+    // wake and use them, so the process ends here, at once. Nothing is lost: the restart count
+    // is saved the moment it changes, log lines are written unbuffered, and the operating
+    // system drops the lock that registers this instance.
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -130,9 +130,6 @@ void FixButton::paintBackground(QPainter& painter, const Look& look, qreal opaci
 }
 
 void FixButton::paintContent(QPainter& painter, const Look& look, qreal opacity) const {
-    const bool enabled = !look.restarting && look.touchBar;
-    painter.setOpacity(opacity * (enabled ? 1.0 : disabledContentOpacity));
-
     const QString text = caption(look.restarting);
     const qreal indicator = symbolSize(TextStyle::Title2);
     const QFontMetricsF metrics(font());
@@ -141,17 +138,23 @@ void FixButton::paintContent(QPainter& painter, const Look& look, qreal opacity)
     const qreal left = bounds.center().x() - width / 2;
     const QRectF indicatorRect(left, bounds.center().y() - indicator / 2, indicator, indicator);
 
+    const bool enabled = !look.restarting && look.touchBar;
+    const qreal contentOpacity = opacity * (enabled ? 1.0 : disabledContentOpacity);
     if (look.restarting) {
+        // The spinner keeps its own white, undimmed.
+        painter.setOpacity(opacity);
         const qreal side = indicator * spinnerScale;
         spinner.paint(
             painter,
             QRectF(0, 0, side, side).translated(indicatorRect.center() - QPointF(side, side) / 2),
             color::white);
     } else {
+        painter.setOpacity(contentOpacity);
         painter.drawPixmap(indicatorRect.topLeft(),
                            symbolPixmap(QStringLiteral("wrench.and.screwdriver.fill"), indicator,
                                         color::white, devicePixelRatioF()));
     }
+    painter.setOpacity(contentOpacity);
     painter.setFont(font());
     painter.setPen(color::white);
     painter.drawText(QRectF(indicatorRect.right() + contentSpacing, bounds.top(),

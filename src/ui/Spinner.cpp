@@ -45,8 +45,8 @@ void Spinner::paint(QPainter& painter, const QRectF& bounds, const QColor& color
         const int behind = (leadingSpoke - spoke + spokeCount) % spokeCount;
         QColor tint = color;
         tint.setAlphaF(color.alphaF() * (1.0 - 0.75 * behind / (spokeCount - 1)));
-        painter.setPen(QPen(tint, radius * 0.2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(0, -radius * 0.5), QPointF(0, -radius * 0.9));
+        painter.setPen(QPen(tint, radius * 0.24, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.88));
         painter.rotate(360.0 / spokeCount);
     }
     painter.restore();

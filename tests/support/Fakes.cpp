@@ -5,11 +5,13 @@
 
 namespace corvane::fakes {
 
-ToolOutcome exited(std::int32_t status, QByteArray standardError) {
+ToolOutcome exited(std::int32_t status, QByteArray standardError)
+{
     return {std::nullopt, status, std::move(standardError)};
 }
 
-ToolOutcome notLaunched(const QString& description) {
+ToolOutcome notLaunched(const QString& description)
+{
     return {LaunchError{description, QStringLiteral("Error Domain=NSPOSIXErrorDomain Code=2 \"") +
                                          description + QStringLiteral("\"")},
             0,
@@ -17,15 +19,19 @@ ToolOutcome notLaunched(const QString& description) {
 }
 
 ScriptedToolRunner::ScriptedToolRunner(Script script)
-    : script(std::move(script)) {}
+    : script(std::move(script))
+{
+}
 
-void ScriptedToolRunner::setScript(Script newScript) {
+void ScriptedToolRunner::setScript(Script newScript)
+{
     std::lock_guard lock(mutex);
     script = std::move(newScript);
 }
 
 ToolOutcome ScriptedToolRunner::run(const QString& program, const QStringList& arguments,
-                                    StandardError standardError) {
+                                    StandardError standardError)
+{
     Script current;
     Call call{program, arguments, standardError};
     {
@@ -36,19 +42,22 @@ ToolOutcome ScriptedToolRunner::run(const QString& program, const QStringList& a
     return current ? current(call) : exited(1);
 }
 
-std::vector<ScriptedToolRunner::Call> ScriptedToolRunner::calls() const {
+std::vector<ScriptedToolRunner::Call> ScriptedToolRunner::calls() const
+{
     std::lock_guard lock(mutex);
     return recorded;
 }
 
-QStringList ScriptedToolRunner::commandLines() const {
+QStringList ScriptedToolRunner::commandLines() const
+{
     QStringList lines;
     for (const Call& call : calls())
         lines << (QStringList{call.program} + call.arguments).join(QLatin1Char(' '));
     return lines;
 }
 
-ScriptedToolRunner::Script FakeSystem::script() {
+ScriptedToolRunner::Script FakeSystem::script()
+{
     return [this](const ScriptedToolRunner::Call& call) -> ToolOutcome {
         if (missingTools.contains(call.program))
             return notLaunched();
@@ -73,29 +82,34 @@ ScriptedToolRunner::Script FakeSystem::script() {
     };
 }
 
-void RecordingLog::writeLine(const QString& line) {
+void RecordingLog::writeLine(const QString& line)
+{
     std::lock_guard lock(mutex);
     recorded << line;
 }
 
-QStringList RecordingLog::lines() const {
+QStringList RecordingLog::lines() const
+{
     std::lock_guard lock(mutex);
     return recorded;
 }
 
-void RecordingLog::clear() {
+void RecordingLog::clear()
+{
     std::lock_guard lock(mutex);
     recorded.clear();
 }
 
-FakeModelQuery FakeModelQuery::answering(const QByteArray& model) {
+FakeModelQuery FakeModelQuery::answering(const QByteArray& model)
+{
     FakeModelQuery query;
     query.bytes = model + '\0';
     query.reportedSize = static_cast<std::size_t>(query.bytes.size());
     return query;
 }
 
-int FakeModelQuery::query(const char* name, char* buffer, std::size_t& size) {
+int FakeModelQuery::query(const char* name, char* buffer, std::size_t& size)
+{
     if (std::strcmp(name, "hw.model") != 0)
         return ENOENT;
     if (buffer == nullptr) {
@@ -110,41 +124,49 @@ int FakeModelQuery::query(const char* name, char* buffer, std::size_t& size) {
     return 0;
 }
 
-qint64 MemoryDefaultsStore::integer(const QString& key) const {
+qint64 MemoryDefaultsStore::integer(const QString& key) const
+{
     bool isNumber = false;
     const qint64 value = values.value(key).toLongLong(&isNumber);
     return isNumber ? value : 0;
 }
 
-QVariant MemoryDefaultsStore::object(const QString& key) const {
+QVariant MemoryDefaultsStore::object(const QString& key) const
+{
     return values.value(key);
 }
 
-void MemoryDefaultsStore::setInteger(const QString& key, qint64 value) {
+void MemoryDefaultsStore::setInteger(const QString& key, qint64 value)
+{
     values.insert(key, value);
 }
 
-void MemoryDefaultsStore::setDate(const QString& key, const QDateTime& value) {
+void MemoryDefaultsStore::setDate(const QString& key, const QDateTime& value)
+{
     values.insert(key, value);
 }
 
-void InlineExecutor::runOnMain(std::function<void()> work) {
+void InlineExecutor::runOnMain(std::function<void()> work)
+{
     ++mainHops;
     work();
 }
 
-void InstantSleeper::sleep(std::chrono::nanoseconds duration) {
+void InstantSleeper::sleep(std::chrono::nanoseconds duration)
+{
     sleeps.push_back(duration);
     if (duringSleep)
         duringSleep();
 }
 
-int RecordingAlerts::runModal(const Alert& alert) {
+int RecordingAlerts::runModal(const Alert& alert)
+{
     shown.push_back(alert);
     return answer;
 }
 
-bool RecordingUrlOpener::open(const QUrl& url) {
+bool RecordingUrlOpener::open(const QUrl& url)
+{
     opened << url;
     return succeeds;
 }

@@ -155,7 +155,8 @@ struct FakePlatform {
     InstantSleeper sleeper;
     RecordingLog log;
 
-    PlatformServices services() {
+    PlatformServices services()
+    {
         return {tools, modelQuery, defaults, executor, clock, sleeper, log};
     }
 };
