@@ -16,8 +16,6 @@ AppDelegate::AppDelegate(RunningApplications& applications, Alerts& alerts,
     , platform(platform)
     , urlOpener(urlOpener) {}
 
-AppDelegate::~AppDelegate() = default;
-
 void AppDelegate::applicationDidFinishLaunching() {
     if (!checkSingleInstance(applications, alerts, platform.log)) {
         QCoreApplication::quit();

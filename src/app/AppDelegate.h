@@ -20,7 +20,6 @@ public:
     // Every service must outlive the delegate.
     AppDelegate(RunningApplications& applications, Alerts& alerts, const PlatformServices& platform,
                 UrlOpener& urlOpener);
-    ~AppDelegate() override;
 
     // Call from the running event loop. Quits when another copy runs; otherwise opens the main
     // window, centred, in front and active.

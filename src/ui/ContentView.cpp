@@ -153,7 +153,6 @@ void ContentView::finishRestart(const TouchBarResult& result) {
         alertMessage = result.error().localizedDescription();
         showingSuccess = false;
     }
-    showingAlert = true;
     presentAlert();
 }
 
@@ -163,7 +162,6 @@ void ContentView::checkForErrors() {
         return;
     alertTitle = QStringLiteral("Warning ⚠️");
     alertMessage = error->localizedDescription();
-    showingAlert = true;
     presentAlert();
 }
 
@@ -202,7 +200,6 @@ void ContentView::presentAlert() {
 void ContentView::alertClosed(QMessageBox* box, bool success) {
     const QMessageBox::ButtonRole role = box->buttonRole(box->clickedButton());
     box->deleteLater();
-    showingAlert = false;
     if (!success)
         return;
     if (role == QMessageBox::RejectRole) {

@@ -58,7 +58,7 @@ private:
     bool refreshScheduled = false;
     bool appeared = false;
 
-    bool showingAlert = false;
+    // What the next alert shows. Whether one is showing is the box's own visibility.
     QString alertMessage;
     QString alertTitle = QStringLiteral("Touch Bar Restart");
     bool showingSuccess = false;

@@ -28,16 +28,15 @@ inline void settle() {
 
 inline ::testing::AssertionResult near(const QColor& actual, const QColor& expected,
                                        int tolerance = 3) {
-    const bool close = std::abs(actual.red() - expected.red()) <= tolerance &&
-                       std::abs(actual.green() - expected.green()) <= tolerance &&
-                       std::abs(actual.blue() - expected.blue()) <= tolerance;
-    if (close)
+    if (std::abs(actual.red() - expected.red()) <= tolerance &&
+        std::abs(actual.green() - expected.green()) <= tolerance &&
+        std::abs(actual.blue() - expected.blue()) <= tolerance)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << actual.name().toStdString() << " is not near " << expected.name().toStdString();
 }
 
-// A main view on a fake machine whose Touch Bar processes, once terminated, come back.
+// A main view on a fake machine whose running Touch Bar processes come back when terminated.
 struct ViewHarness {
     fakes::FakePlatform platform;
     fakes::FakeSystem system;
@@ -46,10 +45,7 @@ struct ViewHarness {
 
     explicit ViewHarness(const QByteArray& model, const QStringList& running = {}) {
         platform.modelQuery = fakes::FakeModelQuery::answering(model);
-        system.running = running;
-        system.relaunched = running;
-        system.domains = {"com.apple.touchbar.agent", "com.apple.controlstrip",
-                          "com.apple.TouchBarAgent"};
+        system.running = system.relaunched = running;
         platform.tools.setScript(system.script());
         view = std::make_unique<ContentView>(platform.services(), browser);
     }
@@ -68,8 +64,14 @@ struct ViewHarness {
                 return candidate;
         return nullptr;
     }
+    void click(QAbstractButton* target) { QTest::mouseClick(target, Qt::LeftButton); }
+    void pressAlertButton(const QString& title) {
+        for (QAbstractButton* button : alert()->buttons())
+            if (button->text() == title)
+                return click(button);
+        ADD_FAILURE() << "no alert button " << title.toStdString();
+    }
 
-    // The alert on screen, if any.
     QMessageBox* alert() const {
         for (auto* box : view->findChildren<QMessageBox*>())
             if (box->isVisible())
@@ -78,18 +80,9 @@ struct ViewHarness {
     }
     QStringList alertButtons() const {
         QStringList titles;
-        if (QMessageBox* box = alert())
-            for (QAbstractButton* button : box->buttons())
-                titles << button->text();
+        for (QAbstractButton* button : alert()->buttons())
+            titles << button->text();
         return titles;
-    }
-    void pressAlertButton(const QString& title) {
-        QMessageBox* box = alert();
-        ASSERT_TRUE(box);
-        for (QAbstractButton* button : box->buttons())
-            if (button->text() == title)
-                return QTest::mouseClick(button, Qt::LeftButton);
-        FAIL() << "no alert button " << title.toStdString();
     }
 
     // The colour of the fix button's pixel at `point`, as drawn in the window.
@@ -97,8 +90,8 @@ struct ViewHarness {
         return view->grab().toImage().pixelColor(fixButton()->mapTo(view.get(), point));
     }
 
-    // Runs `check` while the next restart waits for the services to come back, which is
-    // while isRestarting is true.
+    // Runs `check` while the next restart waits for the services to come back, that is while
+    // isRestarting is true.
     void whileRestarting(std::function<void()> check) {
         platform.sleeper.duringSleep = [check = std::move(check)] {
             settle();
