@@ -5,7 +5,8 @@
 #     dismissed;
 #  3. Ctrl+Q ends the first copy with status 0;
 #  4. the Quit button ends another copy with status 0;
-#  5. Ctrl+Q ends a copy at once while a restart runs, with a stand-in TouchBarServer.
+#  5. a copy that was killed does not keep the next one from opening its window;
+#  6. Ctrl+Q ends a copy at once while a restart runs, with a stand-in TouchBarServer.
 # Qt writes nothing on standard error in any of them. The whole test runs in a PID namespace
 # of its own, so the copies see and terminate only processes started here; every process
 # ends with it, also on failure.
@@ -15,8 +16,7 @@ set -euo pipefail
 
 corvane=$(realpath "$1")
 if [ "$$" -ne 1 ]; then
-    exec unshare --pid --fork --kill-child --mount-proc bash "$0" "$corvane" ||
-        { echo "FAIL: cannot make a PID namespace" >&2; exit 1; }
+    exec unshare --pid --fork --kill-child --mount-proc bash "$0" "$corvane"
 fi
 work=$(mktemp -d)
 pids=()
@@ -115,6 +115,17 @@ main=$(window "$quitter" '^Corvane$') || fail "no main window for the Quit butto
 # row's), about 290 down.
 xdotool mousemove --window "$main" 318 290 click 1
 ends quitter "$quitter" 10
+
+start killed
+killed=$started
+window "$killed" '^Corvane$' >/dev/null || fail "no main window before the kill"
+kill -KILL "$killed"
+{ wait "$killed"; } 2>/dev/null || true
+start survivor
+survivor=$started
+main=$(window "$survivor" '^Corvane$') || fail "a killed copy kept the next one out"
+press "$main" ctrl+q
+ends survivor "$survivor" 10
 
 # The stand-in makes the fix button usable; the restart terminates it and then waits two
 # seconds for it to come back.
