@@ -5,8 +5,7 @@
 #include <QWidget>
 
 // The smallest useful Qt Widgets window, the yardstick for Corvane's startup and memory.
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Anchor"));

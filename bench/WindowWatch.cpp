@@ -1,6 +1,7 @@
 // Starts a program and measures, from the moment it is started, how long it takes until it
 // maps a top-level window with a given title on the X display, then its resident memory a
-// moment later. The program's own output is discarded. Prints "<milliseconds> <kilobytes>" and terminates the program.
+// moment later. The program's own output is discarded. Prints "<milliseconds> <kilobytes>" and
+// terminates the program.
 //
 // Usage: window-watch TITLE SETTLE_MILLISECONDS PROGRAM [ARGUMENT...]
 
@@ -23,8 +24,7 @@
 
 namespace {
 
-bool hasTitle(Display* display, Window window, const char* title)
-{
+bool hasTitle(Display* display, Window window, const char* title) {
     char* name = nullptr;
     if (XFetchName(display, window, &name) == 0 || name == nullptr)
         return false;
@@ -33,8 +33,7 @@ bool hasTitle(Display* display, Window window, const char* title)
     return same;
 }
 
-long residentKilobytes(pid_t pid)
-{
+long residentKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0)
@@ -44,10 +43,10 @@ long residentKilobytes(pid_t pid)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s TITLE SETTLE_MILLISECONDS PROGRAM [ARGUMENT...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s TITLE SETTLE_MILLISECONDS PROGRAM [ARGUMENT...]\n",
+                     argv[0]);
         return 2;
     }
     const char* title = argv[1];
