@@ -159,4 +159,16 @@ void InstantSleeper::sleep(std::chrono::nanoseconds duration)
         duringSleep();
 }
 
+int RecordingAlerts::runModal(const Alert& alert)
+{
+    shown.push_back(alert);
+    return answer;
+}
+
+bool RecordingUrlOpener::open(const QUrl& url)
+{
+    opened << url;
+    return succeeds;
+}
+
 } // namespace corvane::fakes

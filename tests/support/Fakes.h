@@ -1,12 +1,15 @@
 #pragma once
 
+#include "Alerts.h"
 #include "Clock.h"
 #include "DefaultsStore.h"
 #include "Executor.h"
 #include "LogSink.h"
 #include "ModelQuery.h"
 #include "PlatformServices.h"
+#include "RunningApplications.h"
 #include "ToolRunner.h"
+#include "UrlOpener.h"
 
 #include <QVariantMap>
 
@@ -114,6 +117,32 @@ public:
     std::function<void()> duringSleep;
 
     void sleep(std::chrono::nanoseconds duration) override;
+};
+
+class FakeRunningApplications final : public RunningApplications {
+public:
+    std::vector<RunningApplication> applications;
+    std::int32_t ownProcess = 4242;
+
+    std::vector<RunningApplication> runningApplications() const override { return applications; }
+    std::int32_t currentProcessIdentifier() const override { return ownProcess; }
+};
+
+// Records every alert and answers each with `answer`.
+class RecordingAlerts final : public Alerts {
+public:
+    std::vector<Alert> shown;
+    int answer = 0;
+
+    int runModal(const Alert& alert) override;
+};
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    QList<QUrl> opened;
+    bool succeeds = true;
+
+    bool open(const QUrl& url) override;
 };
 
 // Fakes for every service, wired together.
