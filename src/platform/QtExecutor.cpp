@@ -1,57 +1,102 @@
 #include "QtExecutor.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <unistd.h>
 
 namespace corvane {
 
-// Work for the main thread travels through a queue of our own under a std::mutex; the event
-// loop only carries an empty wake-up. The mutex is what orders a closure's captures before
-// the main thread runs it, in a way every tool (ThreadSanitizer included) can see, rather
-// than Qt's internal locking around its event queue.
-class QtExecutor::MainQueue final : public QObject {
+// Work for the main thread waits in a queue of our own under a std::mutex, and a byte on a
+// pipe wakes the main thread's event loop, which watches the pipe. A background thread so
+// runs no Qt code at all to reach the main thread: every hand-over rests on a std::mutex and
+// a pipe, which every tool (ThreadSanitizer included) can see, rather than on Qt's internal
+// locking around its event queue.
+class QtExecutor::MainQueue final {
 public:
-    MainQueue() { moveToThread(QCoreApplication::instance()->thread()); }
-
-    void post(std::function<void()> work) {
-        // Made before the push, so the mutex also orders it before the main thread, which
-        // deletes it after it has drained the queue.
-        auto* wakeUp = new QEvent(wakeUpType);
-        {
-            std::lock_guard lock(mutex);
-            pending.push_back(std::move(work));
+    MainQueue()
+        : mainThread(std::this_thread::get_id()) {
+        int ends[2];
+#ifdef __APPLE__
+        const bool opened = ::pipe(ends) == 0;
+        if (opened) {
+            for (int end : ends) {
+                ::fcntl(end, F_SETFD, FD_CLOEXEC);
+                ::fcntl(end, F_SETFL, O_NONBLOCK);
+            }
         }
-        QCoreApplication::postEvent(this, wakeUp);
+#else
+        const bool opened = ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0;
+#endif
+        // Without a pipe nothing could ever reach the main thread from the background, and a
+        // restart would hang with its spinner; a process that cannot open two descriptors
+        // as it starts has nothing better to do.
+        if (!opened)
+            qFatal("Corvane: no pipe to wake the main thread: %s", std::strerror(errno));
+        readEnd = ends[0];
+        writeEnd = ends[1];
+        notifier.emplace(readEnd, QSocketNotifier::Read);
+        QObject::connect(&*notifier, &QSocketNotifier::activated, [this] { drain(); });
+    }
+    ~MainQueue() {
+        notifier.reset();
+        ::close(readEnd);
+        ::close(writeEnd);
+    }
+    MainQueue(const MainQueue&) = delete;
+    MainQueue& operator=(const MainQueue&) = delete;
+
+    bool onMainThread() const {
+        return std::this_thread::get_id() == mainThread;
     }
 
-protected:
-    bool event(QEvent* event) override {
-        // Even the type is read under the lock: the wake-up was made on the posting thread.
-        std::unique_lock lock(mutex);
-        if (event->type() != wakeUpType) {
-            lock.unlock();
-            return QObject::event(event);
+    void post(std::function<void()> work) {
+        bool wasEmpty = false;
+        {
+            std::lock_guard lock(mutex);
+            wasEmpty = pending.empty();
+            pending.push_back(std::move(work));
         }
-        // Run outside the lock: work may post more work.
-        std::deque<std::function<void()>> ready;
-        ready.swap(pending);
-        lock.unlock();
-        for (std::function<void()>& work : ready)
-            work();
-        return true;
+        // A queue that already held work has a wake-up on its way.
+        if (!wasEmpty)
+            return;
+        const char wakeUp = 1;
+        while (::write(writeEnd, &wakeUp, 1) < 0 && errno == EINTR) {
+        }
     }
 
 private:
-    // Only this object receives it, so the first user type cannot be mistaken for another.
-    static constexpr QEvent::Type wakeUpType = QEvent::User;
+    void drain() {
+        // Empty the pipe first: work posted from here on writes a new byte.
+        char bytes[64];
+        for (;;) {
+            const ssize_t count = ::read(readEnd, bytes, sizeof bytes);
+            if (count < 0 && errno != EINTR)
+                break;
+        }
+        std::deque<std::function<void()>> ready;
+        {
+            std::lock_guard lock(mutex);
+            ready.swap(pending);
+        }
+        // Outside the lock: work may post more work.
+        for (std::function<void()>& work : ready)
+            work();
+    }
 
+    const std::thread::id mainThread;
+    int readEnd = -1;
+    int writeEnd = -1;
+    std::optional<QSocketNotifier> notifier;
     std::mutex mutex;
     std::deque<std::function<void()>> pending;
 };
@@ -59,7 +104,7 @@ private:
 QtExecutor::QtExecutor()
     : mainQueue(std::make_unique<MainQueue>()) {}
 
-// Out of line, where MainQueue is complete. Its pending wake-ups go with it.
+// Out of line, where MainQueue is complete. Work still queued goes with it, unrun.
 QtExecutor::~QtExecutor() = default;
 
 void QtExecutor::runInBackground(std::function<void()> work) {
@@ -69,7 +114,7 @@ void QtExecutor::runInBackground(std::function<void()> work) {
 }
 
 void QtExecutor::runOnMain(std::function<void()> work) {
-    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+    if (mainQueue->onMainThread()) {
         work();
         return;
     }

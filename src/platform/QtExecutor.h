@@ -7,7 +7,8 @@
 namespace corvane {
 
 // Runs background work on threads of its own and reaches the main thread through the
-// application's event loop. Create it on the main thread, after the QCoreApplication.
+// application's event loop. Create it on the main thread, which it takes for the main thread
+// from then on, once the QCoreApplication exists.
 class QtExecutor final : public Executor {
 public:
     QtExecutor();
