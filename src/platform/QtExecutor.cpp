@@ -80,7 +80,7 @@ private:
         char bytes[64];
         for (;;) {
             const ssize_t count = ::read(readEnd, bytes, sizeof bytes);
-            if (count < 0 && errno != EINTR)
+            if (count <= 0 && !(count < 0 && errno == EINTR))
                 break;
         }
         std::deque<std::function<void()>> ready;

@@ -62,3 +62,24 @@ TEST(QtExecutor, OnTheMainThreadHopsRunInlineAndPostsWaitForTheLoop) {
     QCoreApplication::processEvents();
     EXPECT_EQ(order, (std::vector<std::string>{"hop", "posted"}));
 }
+
+// Main-thread work may wait in an event loop of its own, as a modal alert does; hops from the
+// background still get through meanwhile.
+TEST(QtExecutor, HopsGetThroughWhileMainThreadWorkRunsANestedLoop) {
+    QtExecutor executor;
+    bool hopped = false;
+    QEventLoop outer;
+    executor.postToMain([&] {
+        QEventLoop nested;
+        executor.runInBackground([&] {
+            executor.runOnMain([&] { hopped = true; });
+            executor.postToMain([&] { nested.quit(); });
+        });
+        QTimer::singleShot(10000, &nested, &QEventLoop::quit);
+        nested.exec();
+        outer.quit();
+    });
+    QTimer::singleShot(20000, &outer, &QEventLoop::quit);
+    outer.exec();
+    EXPECT_TRUE(hopped);
+}
