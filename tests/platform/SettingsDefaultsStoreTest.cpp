@@ -9,8 +9,7 @@
 
 using namespace corvane;
 
-TEST(SettingsDefaultsStore, KeepsIntegersAndDatesTypedAcrossInstances)
-{
+TEST(SettingsDefaultsStore, KeepsIntegersAndDatesTypedAcrossInstances) {
     QTemporaryDir folder;
     const QString file = folder.filePath("com.tamberlin.corvane.conf");
     const QDateTime time(QDate(2025, 3, 1), QTime(14, 5, 9, 321), Qt::UTC);
@@ -28,15 +27,16 @@ TEST(SettingsDefaultsStore, KeepsIntegersAndDatesTypedAcrossInstances)
     EXPECT_EQ(reopened.integer("Missing"), 0);
 }
 
-TEST(SettingsDefaultsStore, CorruptOrWronglyTypedFileReadsAsAbsent)
-{
+TEST(SettingsDefaultsStore, CorruptOrWronglyTypedFileReadsAsAbsent) {
     QTemporaryDir folder;
     const QString file = folder.filePath("corrupt.conf");
     QFile corrupt(file);
     ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write("\x00\xff[General\nTouchBarRestartCount=seven\nLastTouchBarRestart=@Variant(\\0\\0\n"
-                  "[[[\n=\n",
-                  80);
+    // Sized from the array: the text starts with a zero byte, so strlen would stop there.
+    static const char bytes[] =
+        "\x00\xff[General\nTouchBarRestartCount=seven\nLastTouchBarRestart=@Variant(\\0\\0\n"
+        "[[[\n=\n";
+    corrupt.write(bytes, sizeof bytes - 1);
     corrupt.close();
 
     const SettingsDefaultsStore store(file);
@@ -44,8 +44,7 @@ TEST(SettingsDefaultsStore, CorruptOrWronglyTypedFileReadsAsAbsent)
     EXPECT_NE(store.object("LastTouchBarRestart").typeId(), QMetaType::QDateTime);
 }
 
-TEST(SettingsDefaultsStore, UnwritableLocationLosesTheWriteQuietly)
-{
+TEST(SettingsDefaultsStore, UnwritableLocationLosesTheWriteQuietly) {
     // A regular file where the folder should be stops even root from writing there.
     QTemporaryDir folder;
     const QString blocker = folder.filePath("config");
