@@ -3,19 +3,17 @@
 #include "Alerts.h"
 #include "LogSink.h"
 #include "RunningApplications.h"
+#include "Version.h"
+
+#include <QCoreApplication>
 
 #include <vector>
 
 namespace corvane {
-namespace {
-
-// Compared as a constant, not read from our own bundle: a copy that carries another
-// identifier never counts.
-const QString corvaneIdentifier = QStringLiteral("com.tamberlin.corvane");
-
-} // namespace
-
 bool checkSingleInstance(RunningApplications& applications, Alerts& alerts, LogSink& log) {
+    // Compared with the built-in identifier, not the one our own bundle carries: a copy that
+    // carries another identifier never counts.
+    const QString corvaneIdentifier = bundleIdentifier;
     const std::int32_t ownProcess = applications.currentProcessIdentifier();
     std::vector<std::int32_t> others;
     for (const RunningApplication& application : applications.runningApplications()) {
@@ -39,7 +37,7 @@ bool checkSingleInstance(RunningApplications& applications, Alerts& alerts, LogS
                                            "Please quit the existing instance before starting a "
                                            "new one.");
     alert.style = Alert::Style::Warning;
-    alert.buttons = {QStringLiteral("OK")};
+    alert.buttons = {QCoreApplication::translate("checkSingleInstance", "OK")};
     alert.symbolName = QStringLiteral("exclamationmark.triangle.fill");
     alert.symbolDescription = QStringLiteral("Warning");
     alerts.runModal(alert);
