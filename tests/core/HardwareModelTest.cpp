@@ -1,78 +1,61 @@
-#include "Fakes.h"
 #include "HardwareModel.h"
+#include "Fakes.h"
 
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::fakes;
 
-TEST(HardwareModel, RefusesAnswersOutsideOneTo1023BytesAndFailedReads)
-{
-    const struct {
-        const char* name;
-        int sizeResult;
-        std::size_t size;
-        int readResult;
-        QString line;
-    } cases[] = {
-        {"size 0", 0, 0, 0, "🔒 Security: Invalid sysctl result or size: 0, 0"},
-        {"size 1024", 0, 1024, 0, "🔒 Security: Invalid sysctl result or size: 0, 1024"},
-        {"size query fails", -1, 16, 0, "🔒 Security: Invalid sysctl result or size: -1, 16"},
-        {"read fails", 0, 16, 12, "🔒 Security: Failed to read sysctl: 12"},
+TEST(HardwareModel, ReadsOneTo1023BytesUpToTheFirstZeroByteAndRefusesTheRest) {
+    const QString refused = "🔒 Security: Invalid sysctl result or size: ";
+    // The size query's result and size, the read's result and bytes; the model and log line.
+    const std::tuple<int, std::size_t, int, QByteArray, QString, QString> cases[] = {
+        {0, 0, 0, "", "Unknown", refused + "0, 0"},
+        {0, 1024, 0, QByteArray(1024, 'M'), "Unknown", refused + "0, 1024"},
+        {-1, 16, 0, "MacBookPro15,2", "Unknown", refused + "-1, 16"},
+        {0, 16, 12, "MacBookPro15,2", "Unknown", "🔒 Security: Failed to read sysctl: 12"},
+        {0, 1, 0, QByteArray(1, '\0'), "", {}},
+        {0, 1023, 0, QByteArray(1023, 'M'), QString(1023, 'M'), {}},
+        {0, 14, 0, "MacBookPro15,2XYZ", "MacBookPro15,2", {}},
+        {0, 19, 0, QByteArray("MacBookPro15,2\0junk", 19), "MacBookPro15,2", {}},
+        {0,
+         9,
+         0,
+         "Mac\xff"
+         "Book",
+         QStringLiteral("Mac\uFFFDBook"),
+         {}},
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        FakeModelQuery query = FakeModelQuery::answering("MacBookPro15,1");
-        query.sizeResult = testCase.sizeResult;
-        query.reportedSize = testCase.size;
-        query.readResult = testCase.readResult;
-        RecordingLog log;
-        EXPECT_EQ(getModelIdentifier(query, log), "Unknown");
-        EXPECT_EQ(log.lines(), QStringList{testCase.line});
-    }
-}
-
-TEST(HardwareModel, DecodesUpToTheFirstZeroByteWithinTheBuffer)
-{
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        std::size_t size;
-        QString model;
-    } cases[] = {
-        {"size 1: just the zero byte", QByteArray(1, '\0'), 1, ""},
-        {"size 1023 accepted", QByteArray(1022, 'M') + '\0', 1023, QString(1022, 'M')},
-        {"no zero byte: whole buffer, nothing past it", "MacBookPro15,2XYZ", 14, "MacBookPro15,2"},
-        {"stops at an inner zero", QByteArray("MacBookPro15,2\0junk", 19), 19, "MacBookPro15,2"},
-        {"invalid UTF-8 becomes U+FFFD", "Mac\xff" "Book", 9, QStringLiteral("Mac\uFFFDBook")},
-        {"not trimmed here", "MacBookPro15,2\n", 16, "MacBookPro15,2\n"},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
+    for (const auto& [sizeResult, size, readResult, bytes, model, line] : cases) {
         FakeModelQuery query;
-        query.bytes = testCase.bytes;
-        query.reportedSize = testCase.size;
+        query.sizeResult = sizeResult;
+        query.reportedSize = size;
+        query.readResult = readResult;
+        query.bytes = bytes;
         RecordingLog log;
-        EXPECT_EQ(getModelIdentifier(query, log), testCase.model);
-        EXPECT_TRUE(log.lines().isEmpty());
+        EXPECT_EQ(getModelIdentifier(query, log), model) << bytes.left(20).toStdString();
+        EXPECT_EQ(log.lines(), line.isEmpty() ? QStringList() : QStringList{line});
     }
 }
 
-TEST(HardwareModel, MatchesTheFifteenModelsExactlyAfterTrimmingUnicodeBlanks)
-{
-    EXPECT_TRUE(isTouchBarModel(trimModel(QStringLiteral("MacBookPro15,2\n"))));
-    EXPECT_TRUE(isTouchBarModel(
-        trimModel(QStringLiteral("\u00a0\u2003\t\u2028MacBookPro17,1\u0085\u2029\r\v\f\u3000 "))));
-    EXPECT_EQ(trimModel(QStringLiteral(" Mac Book\u00a0Pro ")), QStringLiteral("Mac Book\u00a0Pro"));
-    EXPECT_FALSE(isTouchBarModel(QStringLiteral("macbookpro17,1")));
-    EXPECT_FALSE(isTouchBarModel(QStringLiteral("MacBookPro17,1 ")));
-    EXPECT_FALSE(isTouchBarModel(QStringLiteral("\u200bMacBookPro17,1")));
-    EXPECT_FALSE(isTouchBarModel(QStringLiteral("MacBookPro18,1")));
-    EXPECT_FALSE(isTouchBarModel(QStringLiteral("Unknown")));
-    int listed = 0;
+TEST(HardwareModel, MatchesTheFifteenModelsExactlyOnceTrimmedOfUnicodeBlanks) {
+    EXPECT_EQ(trimModel("\u00a0\u2003\t\u2028MacBookPro17,1\u0085\u2029\r\v\f\u3000 "),
+              "MacBookPro17,1");
+    EXPECT_EQ(trimModel(" Mac Book\u00a0Pro\n"), "Mac Book\u00a0Pro");
+    const QStringList models = {
+        "MacBookPro13,2", "MacBookPro13,3", "MacBookPro14,2", "MacBookPro14,3", "MacBookPro15,1",
+        "MacBookPro15,2", "MacBookPro15,3", "MacBookPro15,4", "MacBookPro16,1", "MacBookPro16,2",
+        "MacBookPro16,3", "MacBookPro16,4", "MacBookPro17,1", "MacBookPro18,3", "MacBookPro18,4"};
+    QStringList listed;
     for (int generation = 10; generation <= 20; ++generation) {
-        for (int variant = 1; variant <= 5; ++variant)
-            listed += isTouchBarModel(QStringLiteral("MacBookPro%1,%2").arg(generation).arg(variant));
+        for (int variant = 1; variant <= 5; ++variant) {
+            const QString model = QStringLiteral("MacBookPro%1,%2").arg(generation).arg(variant);
+            if (isTouchBarModel(model))
+                listed << model;
+        }
     }
-    EXPECT_EQ(listed, 15);
+    EXPECT_EQ(listed, models);
+    for (const QString other :
+         {"macbookpro17,1", "MacBookPro17,1 ", "\u200bMacBookPro17,1", "Unknown"})
+        EXPECT_FALSE(isTouchBarModel(other)) << other.toStdString();
 }

@@ -4,32 +4,19 @@
 
 using corvane::TouchBarError;
 
-TEST(TouchBarError, DescribesEveryKindWithItsPayloadAppendedVerbatim)
-{
-    const QString awkward = QStringLiteral("a: \"b\" 'c'\nd\n");
-    const struct {
-        TouchBarError error;
-        QString description;
-    } cases[] = {
-        {TouchBarError::killFailed(QStringLiteral("TouchBarServer")),
-         QStringLiteral("Failed to restart TouchBarServer")},
-        {TouchBarError::killFailed(awkward), QStringLiteral("Failed to restart ") + awkward},
-        {TouchBarError::killFailed({}), QStringLiteral("Failed to restart ")},
-        {TouchBarError::securityViolation(awkward), QStringLiteral("Security violation: ") + awkward},
-        {TouchBarError::securityViolation({}), QStringLiteral("Security violation: ")},
+TEST(TouchBarError, DescribesEveryKindWithItsTextAppendedVerbatim) {
+    const QString awkward = "a: \"b\" 'c'\nd\n";
+    const std::pair<TouchBarError, QString> cases[] = {
+        {TouchBarError::killFailed(awkward), "Failed to restart " + awkward},
+        {TouchBarError::securityViolation(awkward), "Security violation: " + awkward},
         {TouchBarError::unknown(awkward), awkward},
-        {TouchBarError::unknown({}), QString()},
-        {TouchBarError::noTouchBar(), QStringLiteral("This device doesn't have a Touch Bar")},
-        {TouchBarError::processNotFound(), QStringLiteral("Touch Bar process not found")},
-        {TouchBarError::serviceRestartFailed(), QStringLiteral("Failed to restart Touch Bar service")},
+        {TouchBarError::unknown({}), ""},
+        {TouchBarError::noTouchBar(), "This device doesn't have a Touch Bar"},
+        {TouchBarError::processNotFound(), "Touch Bar process not found"},
+        {TouchBarError::serviceRestartFailed(), "Failed to restart Touch Bar service"},
     };
     for (const auto& [error, description] : cases) {
-        SCOPED_TRACE(description.toStdString());
-        ASSERT_TRUE(error.errorDescription().has_value());
-        EXPECT_EQ(*error.errorDescription(), description);
+        EXPECT_EQ(error.errorDescription(), description);
         EXPECT_EQ(error.localizedDescription(), description);
-        EXPECT_FALSE(error.failureReason());
-        EXPECT_FALSE(error.recoverySuggestion());
-        EXPECT_FALSE(error.helpAnchor());
     }
 }

@@ -1,97 +1,53 @@
 #include "PosixToolRunner.h"
+#include "OutputCapture.h"
 #include "StandardOutputLog.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
+#include <csignal>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace corvane;
 
-namespace {
-
-const QString shell = QStringLiteral("/bin/sh");
-
-ToolOutcome runScript(const QString& script, const QStringList& arguments = {})
-{
-    PosixToolRunner runner;
-    return runner.run(shell, QStringList{"-c", script, "sh"} + arguments,
-                      ToolRunner::StandardError::Captured);
-}
-
-} // namespace
-
-TEST(PosixToolRunner, ReportsExitStatusesAndCapturesErrorOutputExactly)
-{
-    for (const int status : {0, 1, 2, 255}) {
-        const ToolOutcome outcome = runScript(QStringLiteral("exit %1").arg(status));
-        ASSERT_TRUE(outcome.launched());
-        EXPECT_EQ(outcome.exitStatus, status);
-        EXPECT_TRUE(outcome.standardError.isEmpty());
-    }
-    const ToolOutcome message = runScript("printf 'pkill: no luck\\n' >&2; exit 2");
-    EXPECT_EQ(message.exitStatus, 2);
-    EXPECT_EQ(message.standardError, QByteArray("pkill: no luck\n"));
-
-    const ToolOutcome binary = runScript("printf '\\377\\376\\000x' >&2; exit 3");
-    EXPECT_EQ(binary.standardError, QByteArray("\xff\xfe\0x", 4));
-}
-
-TEST(PosixToolRunner, DrainsMegabytesOfErrorOutputWithoutStalling)
-{
-    const ToolOutcome outcome = runScript("head -c 2097152 /dev/zero >&2; exit 4");
-    EXPECT_EQ(outcome.exitStatus, 4);
-    EXPECT_EQ(outcome.standardError.size(), 2097152);
-}
-
-TEST(PosixToolRunner, SignalDeathNeverLooksLikeSuccessOrNoMatch)
-{
-    EXPECT_EQ(runScript("kill -HUP $$").exitStatus, 128 + SIGHUP);
-    EXPECT_EQ(runScript("kill -KILL $$").exitStatus, 128 + SIGKILL);
-}
-
-TEST(PosixToolRunner, PassesEachArgumentLiterallyWithoutAShell)
-{
+TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteOfItsErrorOutput) {
     QTemporaryDir scratch;
     const QString marker = scratch.filePath("pwned");
-    const QString hostile = "two words 'quoted' \"double\"; touch " + marker + " $(touch " + marker +
-                            ") `touch " + marker + "` * \n -x";
-    const ToolOutcome outcome = runScript(R"(printf '%s|%s' "$1" "$#" >&2)", {hostile});
-    EXPECT_EQ(QString::fromUtf8(outcome.standardError), hostile + "|1");
-    EXPECT_FALSE(QFile::exists(marker));
+    const QString hostile = "two words 'quoted' \"double\"; touch " + marker + " $(touch " +
+                            marker + ") `touch " + marker + "` * \n -x";
+    // Script, its arguments, exit status and error output.
+    const std::tuple<QString, QStringList, int, QByteArray> cases[] = {
+        {"printf 'pkill: no luck\\n' >&2; exit 255", {}, 255, "pkill: no luck\n"},
+        {"printf '\\377\\376\\000x' >&2; exit 3", {}, 3, QByteArray("\xff\xfe\0x", 4)},
+        // More than a pipe holds: read only once the tool has ended, it would never end.
+        {"head -c 2097152 /dev/zero >&2; exit 4", {}, 4, QByteArray(2097152, '\0')},
+        {"kill -KILL $$", {}, 128 + SIGKILL, {}},
+        {R"(printf '%s|%s' "$1" "$#" >&2)", {hostile}, 0, (hostile + "|1").toUtf8()},
+    };
+    for (const auto& [script, arguments, status, standardError] : cases) {
+        const ToolOutcome outcome =
+            PosixToolRunner().run("/bin/sh", QStringList{"-c", script, "sh"} + arguments,
+                                  ToolRunner::StandardError::Captured);
+        EXPECT_EQ(outcome.exitStatus, status) << script.toStdString();
+        EXPECT_EQ(outcome.standardError, standardError) << script.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(marker)) << "a shell ran the argument";
 }
 
-TEST(PosixToolRunner, MissingToolIsALaunchErrorWithBothTexts)
-{
-    PosixToolRunner runner;
-    const ToolOutcome outcome =
-        runner.run("/usr/bin/corvane-no-such-tool", {"x"}, ToolRunner::StandardError::Captured);
-    ASSERT_FALSE(outcome.launched());
-    EXPECT_EQ(outcome.launchError->localizedDescription, "No such file or directory");
-    EXPECT_EQ(outcome.launchError->fullText,
+// A missing tool is a launch error with both texts; the output of a tool that ran lies between
+// the log lines written around it.
+TEST(PosixToolRunner, LaunchErrorsAndStandardOutputInOrder) {
+    corvane::testing::OutputCapture output;
+    StandardOutputLog log;
+    log.writeLine("🔍 before");
+    const ToolOutcome missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {"x"},
+                                                      ToolRunner::StandardError::Inherited);
+    PosixToolRunner().run("/bin/echo", {"from the tool"}, ToolRunner::StandardError::Inherited);
+    log.writeLine("   after");
+    EXPECT_EQ(QString::fromUtf8(output.written()), "🔍 before\nfrom the tool\n   after\n");
+    ASSERT_FALSE(missing.launched());
+    EXPECT_EQ(missing.launchError->localizedDescription, "No such file or directory");
+    EXPECT_EQ(missing.launchError->fullText,
               "Error Domain=NSPOSIXErrorDomain Code=2 \"No such file or directory\" "
               "UserInfo={NSFilePath=/usr/bin/corvane-no-such-tool}");
-}
-
-TEST(PosixToolRunner, ToolOutputAndLogLinesShareStandardOutputInOrder)
-{
-    int capture[2];
-    ASSERT_EQ(::pipe(capture), 0);
-    const int savedOutput = ::dup(STDOUT_FILENO);
-    ::dup2(capture[1], STDOUT_FILENO);
-    ::close(capture[1]);
-
-    StandardOutputLog log;
-    PosixToolRunner runner;
-    log.writeLine("🔍 before");
-    runner.run("/bin/echo", {"from the tool"}, ToolRunner::StandardError::Inherited);
-    log.writeLine("   after");
-
-    ::dup2(savedOutput, STDOUT_FILENO);
-    ::close(savedOutput);
-    QFile reader;
-    ASSERT_TRUE(reader.open(capture[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    EXPECT_EQ(QString::fromUtf8(reader.readAll()), "🔍 before\nfrom the tool\n   after\n");
 }

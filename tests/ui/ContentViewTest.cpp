@@ -1,306 +1,231 @@
+#include "ContentView.h"
+#include "Fakes.h"
+#include "FixButton.h"
+#include "OutputCapture.h"
 #include "TouchBarManager.h"
-#include "ViewHarness.h"
 
+#include <QAbstractAnimation>
+#include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 using namespace corvane;
-using namespace corvane::testing;
 
 namespace {
 
+const QStringList services = {"TouchBarServer", "NowPlayingTouchUI",  "ControlStrip",
+                              "TouchBarAgent",  "TouchBarUserDevice", "DFRFoundation"};
 const QString ready = "Fix your unresponsive Touch Bar with one click";
 const QString noTouchBar = "No Touch Bar detected on this device";
-const QColor blue(0x00, 0x7A, 0xFF);
-const QColor orange(0xFF, 0x95, 0x00);
-const QColor gray(0x8E, 0x8E, 0x93);
-
+const QColor blue(0x00, 0x7A, 0xFF), orange(0xFF, 0x95, 0x00), gray(0x8E, 0x8E, 0x93);
 // Points of the 308 × 56 fix button: near its top and bottom edges beside the caption, just
 // inside its left edge (outside it once shrunk to 0.98), and a little further in.
-const QPoint nearTop(40, 5);
-const QPoint nearBottom(40, 50);
-const QPoint edge(1, 28);
-const QPoint inside(6, 28);
+const QPoint nearTop(40, 5), nearBottom(40, 50), edge(1, 28), inside(6, 28);
 
-// Everything written to standard output while it lives.
-class OutputCapture {
+::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 8) {
+    const int distance = std::max({std::abs(actual.red() - expected.red()),
+                                   std::abs(actual.green() - expected.green()),
+                                   std::abs(actual.blue() - expected.blue())});
+    return (distance <= tolerance ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+           << actual.name().toStdString() << " against " << expected.name().toStdString();
+}
+
+// A view on a fake machine where `running` run and come back when terminated.
+struct View {
+    fakes::FakePlatform platform;
+    fakes::FakeSystem system;
+    fakes::RecordingUrlOpener browser;
+    std::unique_ptr<ContentView> view;
+
+    explicit View(const QByteArray& model, const QStringList& running = services) {
+        platform.modelQuery = fakes::FakeModelQuery::answering(model);
+        system.running = system.relaunched = running;
+        platform.tools.setScript(system.script());
+        view = std::make_unique<ContentView>(platform.services(), browser);
+    }
+    // Lets queued refreshes run and a 0.1 s transition finish.
+    static void settle() { QTest::qWait(200); }
+    void show() {
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        settle();
+    }
+
+    ui::FixButton* fix() const { return view->findChild<ui::FixButton*>(); }
+    QLabel* label(const char* name) const { return view->findChild<QLabel*>(name); }
+    // The button titled `text`, in the alert while one shows.
+    QAbstractButton* button(const QString& text) const {
+        QWidget* within = alert() ? static_cast<QWidget*>(alert()) : view.get();
+        for (auto* button : within->findChildren<QAbstractButton*>())
+            if (button->text() == text && button->isVisible())
+                return button;
+        return nullptr;
+    }
+    void click(const QString& text) {
+        QTest::mouseClick(button(text), Qt::LeftButton);
+        settle();
+    }
+    QColor pixel(QPoint point) const {
+        return view->grab().toImage().pixelColor(fix()->mapTo(view.get(), point));
+    }
+
+    QMessageBox* alert() const {
+        for (auto* box : view->findChildren<QMessageBox*>())
+            if (box->isVisible())
+                return box;
+        return nullptr;
+    }
+    // The alert as "title | message | button | ...".
+    QString shown() const {
+        if (!alert())
+            return "no alert";
+        QStringList parts = {alert()->text(), alert()->informativeText()};
+        for (QAbstractButton* button : alert()->buttons())
+            parts << button->text();
+        return parts.join(" | ");
+    }
+
+    // Runs `check` while the next restart waits for the services, that is while isRestarting.
+    void whileRestarting(std::function<void()> check) {
+        platform.sleeper.duringSleep = [check = std::move(check)] {
+            settle();
+            check();
+        };
+    }
+};
+
+// Animation time that moves only when the test says so.
+class ManualAnimationDriver final : public QAnimationDriver {
 public:
-    OutputCapture() {
-        EXPECT_EQ(::pipe(ends), 0);
-        std::fflush(stdout);
-        saved = ::dup(STDOUT_FILENO);
-        ::dup2(ends[1], STDOUT_FILENO);
-        ::close(ends[1]);
-        ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    ManualAnimationDriver() { install(); }
+    ~ManualAnimationDriver() override { uninstall(); }
+    qint64 elapsed() const override { return now; }
+    qint64 now = 0;
+    void advanceBy(qint64 milliseconds) {
+        // Animations that just started join through queued calls, at the current time.
+        for (int hop = 0; hop < 3; ++hop) {
+            QCoreApplication::processEvents();
+            advance();
+        }
+        now += milliseconds;
+        advance();
     }
-    ~OutputCapture() {
-        ::dup2(saved, STDOUT_FILENO);
-        ::close(saved);
-        ::close(ends[0]);
-    }
-    QByteArray written() {
-        std::fflush(stdout);
-        QByteArray bytes;
-        char buffer[256];
-        for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-            bytes.append(buffer, count);
-        return bytes;
-    }
-
-private:
-    int ends[2] = {-1, -1};
-    int saved = -1;
 };
 
 } // namespace
 
-TEST(ContentView, LooksFollowTheManager) {
-    const struct {
-        const char* name;
-        QByteArray model;
-        QStringList running;
-        bool touchBar;
-    } cases[] = {
-        {"model without a Touch Bar", otherModel, {}, false},
-        {"Touch Bar model", touchBarModel, {}, true},
-        {"Touch Bar found by its processes on appearance", otherModel, {"TouchBarServer"}, true},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        ViewHarness harness(testCase.model, testCase.running);
-        harness.show();
+// A Touch Bar known only by its one service, which is away when a restart was tried before
+// the window opened and vanishes for good during the restart from the window.
+TEST(ContentView, LooksAndAlertsFollowTheManagerFromTheFirstFrameThroughARestart) {
+    View h("iMac20,1", {});
+    h.view->touchBarManager().restartTouchBar([](TouchBarResult) {});
+    h.system.running = {"TouchBarServer"};
+    h.view->show();
+    EXPECT_EQ(h.platform.tools.calls().size(), 2u) << "the restart's probes, none before a frame";
+    h.show();
+    EXPECT_EQ(h.shown(), "Warning ⚠️ | This device doesn't have a Touch Bar | OK");
+    h.click("OK");
 
-        EXPECT_EQ(harness.label("title")->text(), "Corvane");
-        EXPECT_EQ(harness.label("statusLine")->text(), testCase.touchBar ? ready : noTouchBar);
-        EXPECT_EQ(harness.fixButton()->text(), "Fix Touch Bar");
-        EXPECT_EQ(harness.fixButton()->isEnabled(), testCase.touchBar);
-        EXPECT_EQ(harness.fixButton()->size(), QSize(308, 56));
-        EXPECT_TRUE(harness.button("Help")->isEnabled() && harness.button("Quit")->isEnabled());
+    EXPECT_EQ(h.label("statusLine")->text(), ready);
+    const QColor top = h.pixel(nearTop);
+    EXPECT_TRUE(near(top, blue));
+    EXPECT_GT(h.pixel(nearBottom).red() - top.red(), 25) << "lighter towards the bottom";
+    EXPECT_TRUE(near(h.pixel(edge), h.pixel(inside))) << "full size";
 
-        const QColor top = harness.buttonPixel(nearTop);
-        const QColor bottom = harness.buttonPixel(nearBottom);
-        if (testCase.touchBar) {
-            // Blue at the top, 80 % blue over white at the bottom.
-            EXPECT_TRUE(near(top, blue, 8));
-            EXPECT_GT(bottom.red() - top.red(), 25);
-            EXPECT_GE(bottom.blue(), 250);
-        } else {
-            EXPECT_TRUE(near(top, gray) && near(bottom, gray));
-        }
-        EXPECT_TRUE(near(harness.buttonPixel(edge), harness.buttonPixel(inside))) << "full size";
-    }
-}
-
-TEST(ContentView, RestartLookAndStatusLineFollowTheManagerWhileItRuns) {
-    // Detected through its processes, which vanish for good in the middle of the restart.
-    ViewHarness harness(otherModel, {"TouchBarServer"});
-    harness.system.relaunched.clear();
-    harness.show();
-    harness.whileRestarting([&] {
-        EXPECT_EQ(harness.fixButton()->text(), "Fixing Touch Bar...");
-        EXPECT_FALSE(harness.fixButton()->isEnabled());
-        EXPECT_TRUE(near(harness.buttonPixel(inside), orange));
-        EXPECT_GT(harness.buttonPixel(edge).blue(), 200) << "shrunk to 0.98";
-
-        harness.view->touchBarManager().performFullTouchBarDetection();
-        settle();
-        EXPECT_EQ(harness.label("statusLine")->text(), noTouchBar) << "changes at once";
-        EXPECT_TRUE(near(harness.buttonPixel(inside), orange)) << "until the restart ends";
+    h.browser.succeeds = false;
+    h.whileRestarting([&] {
+        EXPECT_EQ(h.fix()->text(), "Fixing Touch Bar...");
+        EXPECT_FALSE(h.fix()->isEnabled());
+        EXPECT_TRUE(near(h.pixel(inside), orange));
+        EXPECT_GT(h.pixel(edge).blue(), 200) << "shrunk to 0.98";
+        h.view->touchBarManager().performFullTouchBarDetection();
+        View::settle();
+        EXPECT_EQ(h.label("statusLine")->text(), noTouchBar) << "changes at once";
+        EXPECT_TRUE(near(h.pixel(inside), orange)) << "until the restart ends";
+        h.click("Help");
+        EXPECT_EQ(h.shown(), "no alert") << "a browser failure is not reported";
     });
-    harness.click(harness.fixButton());
-    settle();
-    EXPECT_EQ(harness.fixButton()->text(), "Fix Touch Bar");
-    EXPECT_FALSE(harness.fixButton()->isEnabled());
-    EXPECT_TRUE(near(harness.buttonPixel(inside), gray));
+    h.click("Fix Touch Bar");
+    EXPECT_EQ(h.browser.opened, QList<QUrl>{QUrl("https://corvane.tamberlin.com/help")});
+    EXPECT_EQ(h.shown(), "Error ❌ | Failed to restart Touch Bar service | OK");
+    EXPECT_EQ(h.fix()->text(), "Fix Touch Bar");
+    EXPECT_FALSE(h.fix()->isEnabled());
+    EXPECT_TRUE(near(h.pixel(inside), gray) && near(h.pixel(nearBottom), gray));
 }
 
-TEST(ContentView, AlertReportsTheRestartOutcome) {
-    const struct {
-        const char* name;
-        QByteArray model;
-        QStringList relaunched;
-        bool vanishBeforeRestart;
-        QString title;
-        QString message;
-        QStringList buttons;
-    } cases[] = {
-        {"success",
-         touchBarModel,
-         touchBarProcesses,
-         false,
-         "Success! ✅",
-         "Touch Bar has been successfully restarted!\n\nYour Touch Bar should now be responsive. "
-         "If you need to restart it again, click \"Fix Again\" or quit and relaunch the app.",
-         {"Fix Again", "Quit"}},
-        {"server not back",
-         touchBarModel,
-         {"ControlStrip"},
-         false,
-         "Error ❌",
-         "Failed to restart Touch Bar service",
-         {"OK"}},
-        {"no Touch Bar at restart time",
-         otherModel,
-         {},
-         true,
-         "Error ❌",
-         "This device doesn't have a Touch Bar",
-         {"OK"}},
+TEST(ContentView, KeyboardAndAssistiveTechnologyReachEveryControlAndFixAgainReopens) {
+    corvane::testing::OutputCapture output;
+    View h("iMac20,1");
+    h.show();
+    using Description = std::tuple<QAccessible::Role, QString, bool>;
+    const auto describe = [](QObject* object) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
+        return Description(accessible->role(), accessible->text(QAccessible::Name),
+                           accessible->state().disabled);
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        ViewHarness harness(testCase.model, {"TouchBarServer", "ControlStrip"});
-        harness.system.relaunched = testCase.relaunched;
-        harness.show();
-        ASSERT_FALSE(harness.alert());
-        if (testCase.vanishBeforeRestart)
-            harness.system.running.clear();
+    EXPECT_EQ(describe(h.fix()), Description(QAccessible::Button, "Fix Touch Bar", false));
+    EXPECT_EQ(describe(h.button("Help")), Description(QAccessible::Button, "Help", false));
+    EXPECT_EQ(describe(h.button("Quit")), Description(QAccessible::Button, "Quit", false));
+    EXPECT_EQ(describe(h.label("title")), Description(QAccessible::StaticText, "Corvane", false));
+    EXPECT_EQ(describe(h.label("statusLine")), Description(QAccessible::StaticText, ready, false));
 
-        harness.click(harness.fixButton());
+    h.fix()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), h.button("Help"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(h.browser.opened.size(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), h.button("Quit"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), h.fix());
+    h.whileRestarting([&] {
+        EXPECT_EQ(describe(h.fix()), Description(QAccessible::Button, "Fixing Touch Bar...", true));
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(h.shown(), "Success! ✅ | Touch Bar has been successfully restarted!\n\nYour Touch "
+                         "Bar should now be responsive. If you need to restart it again, click "
+                         "\"Fix Again\" or quit and relaunch the app. | Fix Again | Quit");
 
-        ASSERT_TRUE(harness.alert());
-        EXPECT_EQ(harness.alert()->text(), testCase.title);
-        EXPECT_EQ(harness.alert()->informativeText(), testCase.message);
-        EXPECT_EQ(harness.alertButtons(), testCase.buttons);
-        EXPECT_EQ(harness.alert()->windowModality(), Qt::WindowModal);
-    }
-}
-
-TEST(ContentView, FixAgainRestartsAndReopensWithTheNewOutcomeWritingNothing) {
-    OutputCapture output;
-    ViewHarness harness(touchBarModel, touchBarProcesses);
-    harness.show();
-    harness.click(harness.fixButton());
-    ASSERT_EQ(harness.alertButtons(), (QStringList{"Fix Again", "Quit"}));
-    EXPECT_EQ(harness.alert()->escapeButton()->text(), "Quit");
-    const auto terminations = [&] {
-        return harness.platform.tools.commandLines().filter("/usr/bin/pkill").size();
-    };
-    ASSERT_EQ(terminations(), 6);
-
-    // This time TouchBarServer stays away.
-    harness.system.relaunched.removeAll("TouchBarServer");
-    harness.pressAlertButton("Fix Again");
-    settle();
-    EXPECT_EQ(terminations(), 12);
-    EXPECT_EQ(harness.alert()->text(), "Error ❌");
-    EXPECT_EQ(harness.alertButtons(), QStringList{"OK"});
-    EXPECT_EQ(harness.view->findChildren<QMessageBox*>().size(), 1) << "the first alert is gone";
-
-    harness.click(harness.button("Help"));
-    harness.pressAlertButton("OK");
-    settle();
-    EXPECT_FALSE(harness.alert());
-    EXPECT_EQ(terminations(), 12);
+    h.system.running.clear();
+    h.click("Fix Again");
+    EXPECT_EQ(h.shown(), "Error ❌ | This device doesn't have a Touch Bar | OK");
+    EXPECT_EQ(h.view->findChildren<QMessageBox*>().size(), 1) << "the first alert is gone";
     EXPECT_EQ(output.written(), QByteArray());
 }
 
-TEST(ContentView, OnAppearanceWarnsOfARecordedErrorAndProbesAfterTheFirstFrame) {
-    ViewHarness harness(otherModel, {"TouchBarServer"});
-    harness.system.running.clear();
-    harness.view->touchBarManager().restartTouchBar([](TouchBarResult) {});
-    ASSERT_TRUE(harness.view->touchBarManager().lastError());
-    harness.system.running = {"TouchBarServer"};
-    const auto probes = harness.platform.tools.calls().size();
-
-    harness.view->show();
-    EXPECT_EQ(harness.platform.tools.calls().size(), probes) << "nothing runs before the frame";
-    settle();
-
-    EXPECT_GT(harness.platform.tools.calls().size(), probes);
-    EXPECT_EQ(harness.label("statusLine")->text(), ready);
-    ASSERT_TRUE(harness.alert());
-    EXPECT_EQ(harness.alert()->text(), "Warning ⚠️");
-    EXPECT_EQ(harness.alert()->informativeText(), "This device doesn't have a Touch Bar");
-    EXPECT_EQ(harness.alertButtons(), QStringList{"OK"});
-    harness.pressAlertButton("OK");
-    EXPECT_TRUE(harness.view->touchBarManager().lastError()) << "the warning keeps the error";
-}
-
-TEST(ContentView, HelpOpensTheHelpPageDuringARestart) {
-    ViewHarness harness(touchBarModel, touchBarProcesses);
-    harness.browser.succeeds = false;
-    harness.show();
-    harness.whileRestarting([&] { harness.click(harness.button("Help")); });
-    harness.click(harness.fixButton());
-    EXPECT_EQ(harness.browser.opened, QList<QUrl>{QUrl("https://corvane.tamberlin.com/help")});
-    EXPECT_EQ(harness.alert()->text(), "Success! ✅") << "a browser failure is not reported";
-}
-
-TEST(ContentView, QuitEndsTheApplication) {
-    const struct {
-        const char* name;
-        std::function<void(ViewHarness&)> quit;
-    } cases[] = {
-        {"Quit button",
-         [](ViewHarness& h) {
-             h.click(h.button("Quit"));
-         }},
-        {"Ctrl+Q",
-         [](ViewHarness& h) {
-             QTest::keyClick(h.view.get(), Qt::Key_Q, Qt::ControlModifier);
-         }},
-        {"Escape on the success alert",
-         [](ViewHarness& h) {
-             h.click(h.fixButton());
-             QTest::keyClick(h.alert(), Qt::Key_Escape);
-         }},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        ViewHarness harness(touchBarModel, touchBarProcesses);
-        harness.show();
-        harness.view->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(harness.view.get()));
-        QTimer giveUp;
-        QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        giveUp.start(5000);
-        QTimer::singleShot(0, [&] { testCase.quit(harness); });
-        EXPECT_EQ(QCoreApplication::exec(), 0);
-    }
-}
-
-TEST(ContentView, KeyboardAndAssistiveTechnologyReachEveryControl) {
-    ViewHarness harness(touchBarModel, touchBarProcesses);
-    harness.show();
-    harness.view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(harness.view.get()));
-
-    const auto describe = [](QObject* object) {
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(object);
-        return std::make_tuple(accessible->role(), accessible->text(QAccessible::Name),
-                               accessible->state().disabled);
-    };
-    using Description = std::tuple<QAccessible::Role, QString, bool>;
-    EXPECT_EQ(describe(harness.fixButton()),
-              Description(QAccessible::Button, "Fix Touch Bar", false));
-    EXPECT_EQ(describe(harness.button("Help")), Description(QAccessible::Button, "Help", false));
-    EXPECT_EQ(describe(harness.button("Quit")), Description(QAccessible::Button, "Quit", false));
-    EXPECT_EQ(describe(harness.label("title")),
-              Description(QAccessible::StaticText, "Corvane", false));
-    EXPECT_EQ(describe(harness.label("statusLine")),
-              Description(QAccessible::StaticText, ready, false));
-
-    harness.fixButton()->setFocus(Qt::TabFocusReason);
-    const auto press = [](Qt::Key key) {
-        QTest::keyClick(QApplication::focusWidget(), key);
-    };
-    press(Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), harness.button("Help"));
-    press(Qt::Key_Space);
-    EXPECT_EQ(harness.browser.opened.size(), 1);
-    press(Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), harness.button("Quit"));
-    press(Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), harness.fixButton());
-
-    harness.whileRestarting([&] {
-        EXPECT_EQ(describe(harness.fixButton()),
-                  Description(QAccessible::Button, "Fixing Touch Bar...", true));
+TEST(ContentView, EscapeOnTheSuccessAlertQuits) {
+    View h("MacBookPro16,1");
+    h.show();
+    QTimer::singleShot(5000, h.view.get(), [] { QCoreApplication::exit(99); });
+    QTimer::singleShot(0, [&] {
+        QTest::mouseClick(h.fix(), Qt::LeftButton);
+        QTest::keyClick(h.alert(), Qt::Key_Escape);
     });
-    press(Qt::Key_Space);
-    EXPECT_TRUE(harness.alert()) << "Space pressed the fix button";
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+TEST(FixButton, OnlyARestartChangesTheLookOverATenthOfASecond) {
+    ManualAnimationDriver clock;
+    ui::FixButton button;
+    button.resize(308, 56);
+    button.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
+    const auto pixel = [&] {
+        return button.grab().toImage().pixelColor(nearTop);
+    };
+
+    button.showState(false, true);
+    EXPECT_TRUE(near(pixel(), blue)) << "a Touch Bar appearing shows at once";
+    button.showState(true, true);
+    clock.advanceBy(50);
+    EXPECT_FALSE(near(pixel(), blue, 30) || near(pixel(), orange, 30)) << "halfway";
+    clock.advanceBy(60);
+    EXPECT_TRUE(near(pixel(), orange));
 }
