@@ -28,9 +28,10 @@ fail() {
     exit 1
 }
 
-# start_display: Xvfb on a display it picks itself; programs started afterwards use it.
+# start_display: Xvfb on a display it picks itself; programs started afterwards use it. By
+# default Xvfb resets whenever its last client leaves, and refuses the next one meanwhile.
 start_display() {
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" \
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$scratch/display" \
         2>"$scratch/xvfb.log" &
     track $!
     # Xvfb writes the display number once it accepts clients.

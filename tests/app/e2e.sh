@@ -12,9 +12,10 @@
 #  5. a copy that was killed does not keep the next one from opening its window;
 #  6. a copy whose termination tool never returns keeps drawing its window, and Ctrl+Q ends
 #     it at once.
-# Qt writes nothing on standard error in any of them. The whole test runs in a PID namespace
-# of its own, so the copies see and terminate only processes started here; every process
-# ends with it, also on failure.
+# Qt writes nothing on standard error in any of them. The whole test runs in PID, mount and
+# network namespaces of its own: the copies see and terminate only processes started here,
+# Xvfb shares no display, lock or socket with any other, and every process ends with the
+# test, also on failure.
 #
 # Usage: e2e.sh path/to/corvane path/to/corvane-hung-termination
 #        (as root, or wherever unshare may make namespaces)
@@ -22,8 +23,11 @@ set -euo pipefail
 
 corvane=$(realpath "$1") hung=$(realpath "$2")
 if [ "$$" -ne 1 ]; then
-    exec unshare --pid --fork --kill-child --mount-proc bash "$0" "$corvane" "$hung"
+    exec unshare --pid --fork --kill-child --mount-proc --net bash "$0" "$corvane" "$hung"
 fi
+# Xvfb takes over a display whose lock names a process it cannot see, and from here it sees
+# none outside: so it gets a /tmp for its locks, and a network for its sockets, of its own.
+mount -t tmpfs tmpfs /tmp
 source "$(dirname "$0")/../../scripts/lib/xsession.sh"
 start_display
 private_home
