@@ -14,8 +14,8 @@
 #     it at once.
 # Qt writes nothing on standard error in any of them. The whole test runs in PID, mount and
 # network namespaces of its own: the copies see and terminate only processes started here,
-# Xvfb shares no display, lock or socket with any other, and every process ends with the
-# test, also on failure.
+# Xvfb shares no socket with any other display, and every process ends with the test, also
+# on failure.
 #
 # Usage: e2e.sh path/to/corvane path/to/corvane-hung-termination
 #        (as root, or wherever unshare may make namespaces)
@@ -26,8 +26,9 @@ if [ "$$" -ne 1 ]; then
     exec unshare --pid --fork --kill-child --mount-proc --net bash "$0" "$corvane" "$hung"
 fi
 # Xvfb takes over a display whose lock names a process it cannot see, and from here it sees
-# none outside: so it gets a /tmp for its locks, and a network for its sockets, of its own.
-mount -t tmpfs tmpfs /tmp
+# none outside; with a network and a socket folder of its own, it can only take the number.
+mkdir -p -m 1777 /tmp/.X11-unix
+mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 source "$(dirname "$0")/../../scripts/lib/xsession.sh"
 start_display
 private_home
