@@ -8,25 +8,7 @@
 set -euo pipefail
 
 mode=$1 build=$2 version=$3 app_id=$4
-window_timeout=20
-exit_timeout=10
-
-scratch=$(mktemp -d)
-app="" xvfb=""
-cleanup() {
-    local pid
-    for pid in $app $xvfb; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/../../scripts/lib/xsession.sh"
 
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -72,51 +54,13 @@ check_layout() {
 }
 
 check_launch() {
-    local exec
-    exec=$(desktop_value Exec)
-
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" \
-        2>"$scratch/xvfb.log" &
-    xvfb=$!
-    local tries
-    for ((tries = 0; tries < 50; tries++)); do
-        grep -q '^[0-9]\+$' "$scratch/display" && break
-        sleep 0.1
-    done
-    DISPLAY=:$(cat "$scratch/display")
-    export DISPLAY
-    [ "$DISPLAY" != : ] || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
-
-    mkdir -p "$scratch/home" "$scratch/config"
-    mkdir -m 700 "$scratch/runtime"
-    HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/runtime \
-        QT_QPA_PLATFORM=xcb "$prefix/bin/$exec" >"$scratch/app.log" 2>&1 &
-    app=$!
-
-    local window="" status
-    for ((tries = 0; tries < window_timeout * 5; tries++)); do
-        window=$(xdotool search --onlyvisible --name '^Corvane$' 2>/dev/null | head -n 1) || true
-        [ -n "$window" ] && break
-        if ! kill -0 "$app" 2>/dev/null; then
-            wait "$app" && status=0 || status=$?
-            app=""
-            fail "exited with status $status before its window appeared: $(cat "$scratch/app.log")"
-        fi
-        sleep 0.2
-    done
-    [ -n "$window" ] || fail "no window titled Corvane within ${window_timeout}s"
-
-    timeout 5 xdotool windowfocus --sync "$window" || fail "could not focus the window"
-    xdotool key --clearmodifiers ctrl+q
-
-    for ((tries = 0; tries < exit_timeout * 10; tries++)); do
-        kill -0 "$app" 2>/dev/null || break
-        sleep 0.1
-    done
-    ! kill -0 "$app" 2>/dev/null || fail "still running ${exit_timeout}s after Ctrl+Q"
-    wait "$app" && status=0 || status=$?
-    app=""
-    [ "$status" -eq 0 ] || fail "exited with status $status after Ctrl+Q: $(cat "$scratch/app.log")"
+    start_display
+    private_home
+    launch app "$prefix/bin/$(desktop_value Exec)"
+    local app=$launched window
+    window=$(window_of "$app" '^Corvane$') || fail "no window titled Corvane"
+    press "$window" ctrl+q
+    await_exit "$app" 10 || fail "status $? after Ctrl+Q (124: still running after 10 s)"
 }
 
 case $mode in
