@@ -1,6 +1,7 @@
 #include "Fakes.h"
 #include "PosixToolRunner.h"
 #include "QtExecutor.h"
+#include "SettingsDefaultsStore.h"
 #include "StandIns.h"
 #include "TouchBarManager.h"
 
@@ -8,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -57,9 +59,9 @@ struct Soak : ::testing::Test {
     fakes::InstantSleeper sleeper;
     fakes::RecordingLog log;
 
-    std::shared_ptr<TouchBarManager> managerWith(ToolRunner& tools) {
+    std::shared_ptr<TouchBarManager> managerWith(ToolRunner& tools, DefaultsStore& store) {
         return std::make_shared<TouchBarManager>(
-            PlatformServices{tools, model, defaults, executor, clock, sleeper, log});
+            PlatformServices{tools, model, store, executor, clock, sleeper, log});
     }
 
     // Restarts one after another, each awaited on the event loop; false once one fails or
@@ -68,6 +70,7 @@ struct Soak : ::testing::Test {
         QTimer tick; // wakes the loop now and then, so a lost completion cannot block it
         tick.start(100ms);
         for (int round = 0; round < rounds; ++round) {
+            log.clear();
             const auto succeeded = std::make_shared<std::optional<bool>>();
             manager.restartTouchBar(
                 [succeeded](const TouchBarResult& result) { *succeeded = result.isSuccess(); });
@@ -75,7 +78,6 @@ struct Soak : ::testing::Test {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             if (!succeeded->value_or(false))
                 return false;
-            log.clear();
         }
         return true;
     }
@@ -85,7 +87,7 @@ struct Soak : ::testing::Test {
 
 TEST_F(Soak, FiveHundredRestartsKeepDescriptorsThreadsAndMemoryFlat) {
     RelaunchingSystem tools;
-    const auto manager = managerWith(tools);
+    const auto manager = managerWith(tools, defaults);
 
     ASSERT_TRUE(restartAll(*manager, 50));
     const Usage warm = usage();
@@ -101,7 +103,9 @@ TEST_F(Soak, FiveHundredRestartsKeepDescriptorsThreadsAndMemoryFlat) {
 #endif
 }
 
-TEST_F(Soak, FiftyRealRestartsLeaveNoZombieAndNoDescriptorBehind) {
+// The real tools and executor, the two main services relaunched by a supervisor as the system
+// would, no `defaults` tool and no Dock: the first restart in detail, then fifty more.
+TEST_F(Soak, RealRestartsCountIntoTheNextLaunchAndLeaveNoZombieOrDescriptor) {
     if (QFile::exists("/usr/bin/defaults"))
         GTEST_SKIP() << "this machine has a defaults tool, which the restart would really run";
     standins::StandInFolder folder;
@@ -111,14 +115,37 @@ TEST_F(Soak, FiftyRealRestartsLeaveNoZombieAndNoDescriptorBehind) {
     sleeper.duringSleep = [&] {
         supervisor.waitForLaunches(static_cast<int>(sleeper.sleeps.size()) + 1, 5s);
     };
+    QTemporaryDir settingsFolder;
+    const QString settingsFile = settingsFolder.filePath("com.tamberlin.corvane.conf");
+    SettingsDefaultsStore settings(settingsFile);
     PosixToolRunner tools;
-    const auto manager = managerWith(tools);
+    const auto manager = managerWith(tools, settings);
 
     ASSERT_TRUE(restartAll(*manager, 1));
+    const QString output = log.lines().join('\n');
+    const auto terminated = [&](const QString& name, int status) {
+        return output.contains("   pkill " + name + " returned: " + QString::number(status) +
+                               (status == 0 ? "\n   ✅ Successfully killed " + name
+                                            : "\n   ⚠️ " + name + " was not running"));
+    };
+    EXPECT_TRUE(terminated("TouchBarServer", 0) && terminated("ControlStrip", 0));
+    // procps matches at most 15 characters of a name: the longer two never match on Linux.
+    EXPECT_TRUE(terminated("NowPlayingTouchUI", 1) && terminated("TouchBarUserDevice", 1));
+    EXPECT_TRUE(output.contains("   • TouchBarServer: ✅ VERIFIED RUNNING\n"
+                                "   • ControlStrip: ✅ VERIFIED RUNNING\n"
+                                "🔧 Resetting Touch Bar preferences...\n"
+                                "🔧 Resetting Touch Bar preferences and cache...\n"
+                                "   ✅ Restarted Dock to refresh Touch Bar\n"));
+    EXPECT_TRUE(output.contains("   Final Status: Running"));
+
     const Usage warm = usage();
     ASSERT_TRUE(restartAll(*manager, 50));
-
     EXPECT_GE(supervisor.launches("TouchBarServer"), 52);
     EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a child ended and was never reaped";
     EXPECT_EQ(usage().descriptors, warm.descriptors);
+
+    SettingsDefaultsStore reopened(settingsFile);
+    const auto nextLaunch = managerWith(tools, reopened);
+    EXPECT_EQ(nextLaunch->restartCount(), 51);
+    EXPECT_EQ(nextLaunch->lastRestartTime(), clock.time);
 }

@@ -21,7 +21,10 @@ AwaitedRestart awaitRestart(TouchBarManager& manager, std::chrono::milliseconds 
         if (waiting)
             waiting->quit();
     });
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    giveUp.start(timeout);
     loop.exec();
     return *awaited;
 }
