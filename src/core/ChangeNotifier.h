@@ -26,18 +26,14 @@ private:
 };
 
 // A value whose every write, also of an equal value, first notifies `notifier`.
-template <typename T>
-class Published {
+template <typename T> class Published {
 public:
     Published(const ChangeNotifier& notifier, T initial)
         : notifier(notifier)
-        , current(std::move(initial))
-    {
-    }
+        , current(std::move(initial)) {}
 
     const T& value() const { return current; }
-    void set(T value)
-    {
+    void set(T value) {
         notifier.notify();
         current = std::move(value);
     }

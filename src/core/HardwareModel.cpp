@@ -26,8 +26,7 @@ constexpr std::array<QLatin1StringView, 15> touchBarModels = {
 
 } // namespace
 
-QString getModelIdentifier(ModelQuery& query, LogSink& log)
-{
+QString getModelIdentifier(ModelQuery& query, LogSink& log) {
     std::size_t size = 0;
     int result = query.query("hw.model", nullptr, size);
     if (result != 0 || size == 0 || size > largestModelSize) {
@@ -45,19 +44,18 @@ QString getModelIdentifier(ModelQuery& query, LogSink& log)
     }
     // The second answer's size is not trusted: the text ends at the first zero byte within
     // the buffer, or at its end.
-    const void* zero = std::memchr(buffer.constData(), '\0', static_cast<std::size_t>(buffer.size()));
+    const void* zero =
+        std::memchr(buffer.constData(), '\0', static_cast<std::size_t>(buffer.size()));
     const qsizetype length =
         zero ? static_cast<const char*>(zero) - buffer.constData() : buffer.size();
     return QString::fromUtf8(buffer.constData(), length);
 }
 
-QString trimModel(const QString& model)
-{
+QString trimModel(const QString& model) {
     return model.trimmed();
 }
 
-bool isTouchBarModel(const QString& model)
-{
+bool isTouchBarModel(const QString& model) {
     for (QLatin1StringView touchBarModel : touchBarModels) {
         if (model == touchBarModel)
             return true;

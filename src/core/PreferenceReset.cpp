@@ -7,8 +7,7 @@
 
 namespace corvane {
 
-void resetTouchBarPreferences(ToolRunner& tools, LogSink& log)
-{
+void resetTouchBarPreferences(ToolRunner& tools, LogSink& log) {
     log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences and cache..."));
 
     const QStringList domains = {
@@ -18,9 +17,9 @@ void resetTouchBarPreferences(ToolRunner& tools, LogSink& log)
     };
     for (const QString& domain : domains) {
         // A domain that does not exist makes the tool fail; that is not worth a line.
-        const ToolOutcome deletion = tools.run(QStringLiteral("/usr/bin/defaults"),
-                                               {QStringLiteral("delete"), domain},
-                                               ToolRunner::StandardError::Inherited);
+        const ToolOutcome deletion =
+            tools.run(QStringLiteral("/usr/bin/defaults"), {QStringLiteral("delete"), domain},
+                      ToolRunner::StandardError::Inherited);
         if (deletion.launched() && deletion.exitStatus == 0)
             log.writeLine(QStringLiteral("   ✅ Cleared ") + domain);
     }
@@ -31,7 +30,8 @@ void resetTouchBarPreferences(ToolRunner& tools, LogSink& log)
     if (dock.launched())
         log.writeLine(QStringLiteral("   ✅ Restarted Dock to refresh Touch Bar"));
     else
-        log.writeLine(QStringLiteral("   ⚠️ Could not restart Dock: ") + dock.launchError->fullText);
+        log.writeLine(QStringLiteral("   ⚠️ Could not restart Dock: ") +
+                      dock.launchError->fullText);
 }
 
 } // namespace corvane

@@ -15,8 +15,7 @@ const QString killTool = QStringLiteral("/usr/bin/pkill");
 const QString exactName = QStringLiteral("-x");
 
 // The tool's error output exactly as written, or "Unknown error" when it is not UTF-8.
-QString errorDetail(const QByteArray& standardError)
-{
+QString errorDetail(const QByteArray& standardError) {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
     const QString detail = decoder.decode(standardError);
     return decoder.hasError() ? QStringLiteral("Unknown error") : detail;
@@ -35,12 +34,9 @@ ProcessControl::ProcessControl(ToolRunner& tools, LogSink& log, Clock& clock)
           QStringLiteral("TouchBarAgent"),
           QStringLiteral("TouchBarUserDevice"),
           QStringLiteral("DFRFoundation"),
-      })
-{
-}
+      }) {}
 
-bool ProcessControl::validateProcessName(const QString& name) const
-{
+bool ProcessControl::validateProcessName(const QString& name) const {
     if (allowList.contains(name, Qt::CaseSensitive))
         return true;
     log.writeLine(QStringLiteral("🔒 Process validation failed: '") + name +
@@ -48,8 +44,7 @@ bool ProcessControl::validateProcessName(const QString& name) const
     return false;
 }
 
-bool ProcessControl::checkIfProcessRunning(const QString& name) const
-{
+bool ProcessControl::checkIfProcessRunning(const QString& name) const {
     if (!validateProcessName(name)) {
         log.writeLine(QStringLiteral("🔒 Security: Attempted to check invalid process: '") + name +
                       QLatin1Char('\''));
@@ -60,8 +55,7 @@ bool ProcessControl::checkIfProcessRunning(const QString& name) const
     return probe.launched() && probe.exitStatus == 0;
 }
 
-TouchBarResult ProcessControl::secureKillProcess(const QString& name) const
-{
+TouchBarResult ProcessControl::secureKillProcess(const QString& name) const {
     if (!validateProcessName(name)) {
         const TouchBarError error = TouchBarError::securityViolation(
             QStringLiteral("Invalid process name: '") + name + QLatin1Char('\''));
@@ -73,12 +67,14 @@ TouchBarResult ProcessControl::secureKillProcess(const QString& name) const
                   QStringLiteral("' at ") + log::timestamp(clock.now()));
     log.writeLine(QStringLiteral("🔄 Attempting to kill process: ") + name);
 
-    const ToolOutcome kill = tools.run(killTool, {exactName, name}, ToolRunner::StandardError::Captured);
+    const ToolOutcome kill =
+        tools.run(killTool, {exactName, name}, ToolRunner::StandardError::Captured);
     if (!kill.launched()) {
         const QString description = kill.launchError->localizedDescription;
         log.writeLine(QStringLiteral("   ❌ Exception killing ") + name + QStringLiteral(": ") +
                       description);
-        return TouchBarResult::failure(TouchBarError::killFailed(name + QStringLiteral(": ") + description));
+        return TouchBarResult::failure(
+            TouchBarError::killFailed(name + QStringLiteral(": ") + description));
     }
 
     log.writeLine(QStringLiteral("   pkill ") + name + QStringLiteral(" returned: ") +
@@ -97,8 +93,7 @@ TouchBarResult ProcessControl::secureKillProcess(const QString& name) const
     }
 }
 
-TouchBarResult ProcessControl::killFailure(const QString& name, const QString& detail) const
-{
+TouchBarResult ProcessControl::killFailure(const QString& name, const QString& detail) const {
     log.writeLine(QStringLiteral("   ❌ Failed to kill ") + name + QStringLiteral(": ") + detail);
     return TouchBarResult::failure(TouchBarError::killFailed(name + QStringLiteral(": ") + detail));
 }

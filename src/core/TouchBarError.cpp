@@ -4,42 +4,33 @@ namespace corvane {
 
 TouchBarError::TouchBarError(Kind kind, QString text)
     : errorKind(kind)
-    , text(std::move(text))
-{
-}
+    , text(std::move(text)) {}
 
-TouchBarError TouchBarError::killFailed(QString detail)
-{
+TouchBarError TouchBarError::killFailed(QString detail) {
     return {Kind::KillFailed, std::move(detail)};
 }
 
-TouchBarError TouchBarError::securityViolation(QString detail)
-{
+TouchBarError TouchBarError::securityViolation(QString detail) {
     return {Kind::SecurityViolation, std::move(detail)};
 }
 
-TouchBarError TouchBarError::unknown(QString message)
-{
+TouchBarError TouchBarError::unknown(QString message) {
     return {Kind::Unknown, std::move(message)};
 }
 
-TouchBarError TouchBarError::noTouchBar()
-{
+TouchBarError TouchBarError::noTouchBar() {
     return {Kind::NoTouchBar, {}};
 }
 
-TouchBarError TouchBarError::processNotFound()
-{
+TouchBarError TouchBarError::processNotFound() {
     return {Kind::ProcessNotFound, {}};
 }
 
-TouchBarError TouchBarError::serviceRestartFailed()
-{
+TouchBarError TouchBarError::serviceRestartFailed() {
     return {Kind::ServiceRestartFailed, {}};
 }
 
-std::optional<QString> TouchBarError::errorDescription() const
-{
+std::optional<QString> TouchBarError::errorDescription() const {
     switch (errorKind) {
     case Kind::KillFailed:
         return QStringLiteral("Failed to restart ") + text;
@@ -58,8 +49,7 @@ std::optional<QString> TouchBarError::errorDescription() const
     return std::nullopt;
 }
 
-QString TouchBarError::localizedDescription() const
-{
+QString TouchBarError::localizedDescription() const {
     return *errorDescription();
 }
 

@@ -27,10 +27,10 @@ constexpr std::chrono::nanoseconds relaunchWait = std::chrono::seconds(2);
 
 } // namespace
 
-TouchBarManager::TouchBarManager(const PlatformServices& platform, ChangeNotifier::Observer observer)
+TouchBarManager::TouchBarManager(const PlatformServices& platform,
+                                 ChangeNotifier::Observer observer)
     : platform(platform)
-    , processes(platform.tools, platform.log, platform.clock)
-{
+    , processes(platform.tools, platform.log, platform.clock) {
     if (observer)
         willChange.subscribe(std::move(observer));
     loadData();
@@ -38,28 +38,24 @@ TouchBarManager::TouchBarManager(const PlatformServices& platform, ChangeNotifie
     willChange.notify();
 }
 
-void TouchBarManager::loadData()
-{
+void TouchBarManager::loadData() {
     restarts.set(platform.defaults.integer(restartCountKey));
     const QVariant stored = platform.defaults.object(lastRestartKey);
     if (stored.typeId() == QMetaType::QDateTime)
         lastRestart.set(stored.toDateTime());
 }
 
-void TouchBarManager::saveData()
-{
+void TouchBarManager::saveData() {
     platform.defaults.setInteger(restartCountKey, restartCount());
     if (const auto& time = lastRestartTime())
         platform.defaults.setDate(lastRestartKey, *time);
 }
 
-QString TouchBarManager::getModelIdentifier() const
-{
+QString TouchBarManager::getModelIdentifier() const {
     return corvane::getModelIdentifier(platform.modelQuery, platform.log);
 }
 
-void TouchBarManager::initialTouchBarDetection()
-{
+void TouchBarManager::initialTouchBarDetection() {
     const QString model = trimModel(getModelIdentifier());
     touchBar.set(isTouchBarModel(model));
     log(QStringLiteral("🔍 Initial Touch Bar Detection (Model Only):"));
@@ -67,8 +63,7 @@ void TouchBarManager::initialTouchBarDetection()
     log(QStringLiteral("   Has Touch Bar: ") + log::truth(hasTouchBar()));
 }
 
-void TouchBarManager::checkTouchBarAvailability()
-{
+void TouchBarManager::checkTouchBarAvailability() {
     const QString model = trimModel(getModelIdentifier());
     const bool inList = isTouchBarModel(model);
     const bool processesFound = processes.checkIfProcessRunning(touchBarServer) ||
@@ -81,35 +76,30 @@ void TouchBarManager::checkTouchBarAvailability()
     log(QStringLiteral("   Final detection: ") + log::truth(hasTouchBar()));
 }
 
-void TouchBarManager::performFullTouchBarDetection()
-{
+void TouchBarManager::performFullTouchBarDetection() {
     platform.executor.runOnMain([this] { checkTouchBarAvailability(); });
 }
 
-bool TouchBarManager::checkIfProcessRunning(const QString& name) const
-{
+bool TouchBarManager::checkIfProcessRunning(const QString& name) const {
     return processes.checkIfProcessRunning(name);
 }
 
-QString TouchBarManager::getTouchBarStatus() const
-{
+QString TouchBarManager::getTouchBarStatus() const {
     return touchBarStatus(hasTouchBar());
 }
 
-QString TouchBarManager::touchBarStatus(bool touchBarPresent) const
-{
+QString TouchBarManager::touchBarStatus(bool touchBarPresent) const {
     if (!touchBarPresent)
         return QStringLiteral("No Touch Bar");
-    const ToolOutcome probe = platform.tools.run(QStringLiteral("/usr/bin/pgrep"),
-                                                 {QStringLiteral("-x"), touchBarServer},
-                                                 ToolRunner::StandardError::Inherited);
+    const ToolOutcome probe =
+        platform.tools.run(QStringLiteral("/usr/bin/pgrep"), {QStringLiteral("-x"), touchBarServer},
+                           ToolRunner::StandardError::Inherited);
     if (!probe.launched())
         return QStringLiteral("Unknown");
     return probe.exitStatus == 0 ? QStringLiteral("Running") : QStringLiteral("Not Running");
 }
 
-void TouchBarManager::restartTouchBar(std::function<void(TouchBarResult)> completion)
-{
+void TouchBarManager::restartTouchBar(std::function<void(TouchBarResult)> completion) {
     platform.executor.runInBackground(
         [self = shared_from_this(), completion = std::move(completion)]() mutable {
             const TouchBarResult result = self->runRestart();
@@ -121,8 +111,7 @@ void TouchBarManager::restartTouchBar(std::function<void(TouchBarResult)> comple
 
 // Runs on the background executor. Published state is only touched inside the awaited
 // main-thread hops; whatever the background needs of it afterwards is copied there.
-TouchBarResult TouchBarManager::runRestart()
-{
+TouchBarResult TouchBarManager::runRestart() {
     Executor& executor = platform.executor;
 
     bool touchBarPresent = false;
@@ -183,7 +172,8 @@ TouchBarResult TouchBarManager::runRestart()
     for (const QString& name : {touchBarServer, controlStrip}) {
         const bool running = processes.checkIfProcessRunning(name);
         log(QStringLiteral("   • ") + name + QStringLiteral(": ") +
-            (running ? QStringLiteral("✅ VERIFIED RUNNING") : QStringLiteral("⚠️ NOT DETECTED")));
+            (running ? QStringLiteral("✅ VERIFIED RUNNING")
+                     : QStringLiteral("⚠️ NOT DETECTED")));
         if (!running && name == touchBarServer)
             serverVerified = false;
     }
@@ -221,17 +211,16 @@ TouchBarResult TouchBarManager::runRestart()
 
     if (!allTerminated) {
         log(QStringLiteral("❌ Touch Bar restart failed - process termination issues"));
-        return TouchBarResult::failure(
-            recorded ? *recorded
-                     : TouchBarError::unknown(QStringLiteral("Failed to restart Touch Bar processes")));
+        return TouchBarResult::failure(recorded ? *recorded
+                                                : TouchBarError::unknown(QStringLiteral(
+                                                      "Failed to restart Touch Bar processes")));
     }
     log(QStringLiteral("⚠️ Touch Bar restart completed but critical processes not detected"));
     log(QStringLiteral("   This may indicate a deeper system issue"));
     return TouchBarResult::failure(TouchBarError::serviceRestartFailed());
 }
 
-void TouchBarManager::logProcessStatus(const QString& heading, const QStringList& names) const
-{
+void TouchBarManager::logProcessStatus(const QString& heading, const QStringList& names) const {
     log(heading);
     for (const QString& name : names) {
         const bool running = processes.checkIfProcessRunning(name);
@@ -240,8 +229,7 @@ void TouchBarManager::logProcessStatus(const QString& heading, const QStringList
     }
 }
 
-void TouchBarManager::log(const QString& line) const
-{
+void TouchBarManager::log(const QString& line) const {
     platform.log.writeLine(line);
 }
 

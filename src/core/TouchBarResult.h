@@ -18,9 +18,7 @@ public:
 
 private:
     explicit TouchBarResult(std::optional<TouchBarError> error)
-        : failureError(std::move(error))
-    {
-    }
+        : failureError(std::move(error)) {}
 
     std::optional<TouchBarError> failureError;
 };

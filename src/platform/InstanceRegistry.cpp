@@ -13,14 +13,12 @@
 namespace corvane {
 namespace {
 
-QString defaultDirectory()
-{
+QString defaultDirectory() {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
            QStringLiteral("/corvane-instances");
 }
 
-int openForLocking(const QString& path, int flags)
-{
+int openForLocking(const QString& path, int flags) {
     int descriptor = -1;
     do {
         descriptor = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0600);
@@ -28,8 +26,7 @@ int openForLocking(const QString& path, int flags)
     return descriptor;
 }
 
-bool writeAll(int descriptor, const QByteArray& bytes)
-{
+bool writeAll(int descriptor, const QByteArray& bytes) {
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t count = ::write(descriptor, bytes.constData() + written,
@@ -44,8 +41,7 @@ bool writeAll(int descriptor, const QByteArray& bytes)
 }
 
 // Some registrant's process identifier when `name` is a registration file, otherwise 0.
-std::int32_t registeredProcess(const QString& name)
-{
+std::int32_t registeredProcess(const QString& name) {
     bool isNumber = false;
     const int pid = name.toInt(&isNumber);
     return isNumber && pid > 0 && QString::number(pid) == name ? pid : 0;
@@ -54,27 +50,22 @@ std::int32_t registeredProcess(const QString& name)
 } // namespace
 
 InstanceRegistry::InstanceRegistry(const QString& bundleIdentifier)
-    : InstanceRegistry(bundleIdentifier, defaultDirectory())
-{
-}
+    : InstanceRegistry(bundleIdentifier, defaultDirectory()) {}
 
 InstanceRegistry::InstanceRegistry(const QString& bundleIdentifier, const QString& directory)
-    : directory(directory)
-{
+    : directory(directory) {
     QDir().mkpath(directory);
     registerCurrentProcess(bundleIdentifier);
 }
 
-InstanceRegistry::~InstanceRegistry()
-{
+InstanceRegistry::~InstanceRegistry() {
     if (registrationDescriptor < 0)
         return;
     QFile::remove(registrationFile);
     ::close(registrationDescriptor);
 }
 
-void InstanceRegistry::registerCurrentProcess(const QString& bundleIdentifier)
-{
+void InstanceRegistry::registerCurrentProcess(const QString& bundleIdentifier) {
     // The file is written and locked under a name that listings ignore, then renamed into
     // place, so no listing ever sees an unlocked registration and sweeps it as stale.
     const QString pid = QString::number(currentProcessIdentifier());
@@ -85,7 +76,8 @@ void InstanceRegistry::registerCurrentProcess(const QString& bundleIdentifier)
     const QString finalName = directory + QLatin1Char('/') + pid;
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 ||
         !writeAll(descriptor, bundleIdentifier.toUtf8()) ||
-        ::rename(QFile::encodeName(pending).constData(), QFile::encodeName(finalName).constData()) != 0) {
+        ::rename(QFile::encodeName(pending).constData(),
+                 QFile::encodeName(finalName).constData()) != 0) {
         QFile::remove(pending);
         ::close(descriptor);
         return;
@@ -94,8 +86,7 @@ void InstanceRegistry::registerCurrentProcess(const QString& bundleIdentifier)
     registrationFile = finalName;
 }
 
-std::vector<RunningApplication> InstanceRegistry::runningApplications() const
-{
+std::vector<RunningApplication> InstanceRegistry::runningApplications() const {
     std::vector<RunningApplication> applications;
     const QStringList names = QDir(directory).entryList(QDir::Files, QDir::NoSort);
     for (const QString& name : names) {
@@ -131,8 +122,7 @@ std::vector<RunningApplication> InstanceRegistry::runningApplications() const
     return applications;
 }
 
-std::int32_t InstanceRegistry::currentProcessIdentifier() const
-{
+std::int32_t InstanceRegistry::currentProcessIdentifier() const {
     return static_cast<std::int32_t>(::getpid());
 }
 

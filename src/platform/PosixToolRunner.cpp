@@ -17,8 +17,7 @@ extern char** environ;
 namespace corvane {
 namespace {
 
-LaunchError makeLaunchError(int error, const QString& program)
-{
+LaunchError makeLaunchError(int error, const QString& program) {
     const QString description = QString::fromLocal8Bit(std::strerror(error));
     return {description, QStringLiteral("Error Domain=NSPOSIXErrorDomain Code=%1 \"%2\" "
                                         "UserInfo={NSFilePath=%3}")
@@ -29,8 +28,7 @@ LaunchError makeLaunchError(int error, const QString& program)
 // Owns the file actions and attributes of one spawn so every exit path releases them.
 class SpawnSetup {
 public:
-    SpawnSetup()
-    {
+    SpawnSetup() {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
         sigset_t none;
@@ -41,8 +39,7 @@ public:
         posix_spawnattr_setsigdefault(&attributes, &all);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
-    ~SpawnSetup()
-    {
+    ~SpawnSetup() {
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
@@ -56,8 +53,7 @@ public:
 class Pipe {
 public:
     Pipe() = default;
-    ~Pipe()
-    {
+    ~Pipe() {
         closeReadEnd();
         closeWriteEnd();
     }
@@ -66,8 +62,7 @@ public:
 
     // Both ends close on exec, so tools started concurrently by other threads never
     // inherit them and keep our read from seeing end of file.
-    int open()
-    {
+    int open() {
         int ends[2];
 #ifdef __APPLE__
         if (::pipe(ends) != 0)
@@ -82,23 +77,25 @@ public:
         writeEnd = ends[1];
         return 0;
     }
-    void closeReadEnd() { closeEnd(readEnd); }
-    void closeWriteEnd() { closeEnd(writeEnd); }
+    void closeReadEnd() {
+        closeEnd(readEnd);
+    }
+    void closeWriteEnd() {
+        closeEnd(writeEnd);
+    }
 
     int readEnd = -1;
     int writeEnd = -1;
 
 private:
-    static void closeEnd(int& end)
-    {
+    static void closeEnd(int& end) {
         if (end >= 0)
             ::close(end);
         end = -1;
     }
 };
 
-QByteArray drain(int descriptor)
-{
+QByteArray drain(int descriptor) {
     QByteArray bytes;
     std::array<char, 65536> chunk;
     for (;;) {
@@ -110,8 +107,7 @@ QByteArray drain(int descriptor)
     }
 }
 
-std::int32_t waitForExit(pid_t child)
-{
+std::int32_t waitForExit(pid_t child) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
@@ -127,8 +123,7 @@ std::int32_t waitForExit(pid_t child)
 } // namespace
 
 ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& arguments,
-                                 StandardError standardError)
-{
+                                 StandardError standardError) {
     const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> encoded;
     encoded.reserve(static_cast<std::size_t>(arguments.size()) + 1);
@@ -150,8 +145,8 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
     }
 
     pid_t child = 0;
-    const int error =
-        posix_spawn(&child, path.constData(), &setup.actions, &setup.attributes, argv.data(), environ);
+    const int error = posix_spawn(&child, path.constData(), &setup.actions, &setup.attributes,
+                                  argv.data(), environ);
     if (error != 0)
         return {makeLaunchError(error, program), 0, {}};
 

@@ -5,8 +5,7 @@
 
 namespace corvane {
 
-void StandardOutputLog::writeLine(const QString& line)
-{
+void StandardOutputLog::writeLine(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     qsizetype written = 0;
     // A pipe reader may take a long line in pieces; finish it, and give up quietly when

@@ -4,8 +4,7 @@
 
 namespace corvane {
 
-void ThreadSleeper::sleep(std::chrono::nanoseconds duration)
-{
+void ThreadSleeper::sleep(std::chrono::nanoseconds duration) {
     std::this_thread::sleep_for(duration);
 }
 

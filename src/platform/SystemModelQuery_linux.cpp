@@ -9,17 +9,12 @@
 namespace corvane {
 
 SystemModelQuery::SystemModelQuery()
-    : SystemModelQuery(QStringLiteral("/sys/class/dmi/id/product_name"))
-{
-}
+    : SystemModelQuery(QStringLiteral("/sys/class/dmi/id/product_name")) {}
 
 SystemModelQuery::SystemModelQuery(QString productNameFile)
-    : productNameFile(std::move(productNameFile))
-{
-}
+    : productNameFile(std::move(productNameFile)) {}
 
-int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size)
-{
+int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
     if (std::strcmp(name, "hw.model") != 0)
         return ENOENT;
     QFile file(productNameFile);

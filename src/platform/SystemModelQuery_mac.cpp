@@ -6,8 +6,7 @@ namespace corvane {
 
 SystemModelQuery::SystemModelQuery() = default;
 
-int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size)
-{
+int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
     return sysctlbyname(name, buffer, &size, nullptr, 0);
 }
 

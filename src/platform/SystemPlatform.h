@@ -13,8 +13,7 @@ namespace corvane {
 // The real operating-system services, as the shipped application uses them.
 class SystemPlatform {
 public:
-    PlatformServices services()
-    {
+    PlatformServices services() {
         return {tools, modelQuery, defaults, executor, clock, sleeper, log};
     }
 

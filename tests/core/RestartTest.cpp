@@ -18,8 +18,7 @@ const QDateTime afterWait(QDate(2025, 3, 1), QTime(14, 5, 11), Qt::UTC);
 
 // A run's standard output as the user would see it, with each tool run shown where it
 // happens as "$ program arguments".
-QString transcript(const QString& name)
-{
+QString transcript(const QString& name) {
     QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/") + name + QStringLiteral(".txt"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
@@ -33,15 +32,15 @@ struct Rig {
     std::shared_ptr<TouchBarManager> manager;
     QStringList beforeWrites;
 
-    Rig()
-    {
+    Rig() {
         system.running = {"TouchBarServer", "ControlStrip", "Dock"};
         system.relaunched = {"TouchBarServer", "ControlStrip"};
-        platform.sleeper.duringSleep = [this] { platform.clock.time = afterWait; };
+        platform.sleeper.duringSleep = [this] {
+            platform.clock.time = afterWait;
+        };
     }
 
-    TouchBarResult restart(const QByteArray& model = "MacBookPro16,1")
-    {
+    TouchBarResult restart(const QByteArray& model = "MacBookPro16,1") {
         platform.modelQuery = FakeModelQuery::answering(model);
         platform.tools.setScript([this, answer = system.script()](const auto& call) {
             platform.log.writeLine("$ " + (QStringList{call.program} + call.arguments).join(' '));
@@ -59,8 +58,7 @@ struct Rig {
     }
 
     // What a view drawing the manager would show, and what the store holds.
-    QString viewState() const
-    {
+    QString viewState() const {
         const auto& error = manager->lastError();
         const auto& time = manager->lastRestartTime();
         return QStringLiteral("%1, %2, #%3 %4, saved %5")
@@ -77,10 +75,10 @@ struct Rig {
 
 } // namespace
 
-TEST(Restart, SuccessRunsEveryStepThenSavesTheCountBeforeTheViewSeesTheEnd)
-{
+TEST(Restart, SuccessRunsEveryStepThenSavesTheCountBeforeTheViewSeesTheEnd) {
     Rig rig;
-    rig.system.running << "TouchBarAgent" << "DFRFoundation";
+    rig.system.running << "TouchBarAgent"
+                       << "DFRFoundation";
     rig.system.relaunched << "TouchBarAgent";
     rig.system.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
     rig.platform.defaults.values = {{"TouchBarRestartCount", 7}};
@@ -88,19 +86,20 @@ TEST(Restart, SuccessRunsEveryStepThenSavesTheCountBeforeTheViewSeesTheEnd)
     EXPECT_TRUE(rig.restart().isSuccess());
 
     EXPECT_EQ(rig.output(), transcript("success"));
-    EXPECT_EQ(rig.seenByView(), (QStringList{"idle, no error, #7 never, saved 7",
-                                             "restarting, no error, #7 never, saved 7",
-                                             "restarting, no error, #7 never, saved 7",
-                                             "restarting, no error, #7 2025-03-01T14:05:11Z, saved 7",
-                                             "restarting, no error, #8 2025-03-01T14:05:11Z, saved 8",
-                                             "idle, no error, #8 2025-03-01T14:05:11Z, saved 8"}));
+    EXPECT_EQ(
+        rig.seenByView(),
+        (QStringList{"idle, no error, #7 never, saved 7", "restarting, no error, #7 never, saved 7",
+                     "restarting, no error, #7 never, saved 7",
+                     "restarting, no error, #7 2025-03-01T14:05:11Z, saved 7",
+                     "restarting, no error, #8 2025-03-01T14:05:11Z, saved 8",
+                     "idle, no error, #8 2025-03-01T14:05:11Z, saved 8"}));
     EXPECT_EQ(rig.platform.defaults.object("LastTouchBarRestart"), QVariant(afterWait));
-    EXPECT_EQ(rig.platform.sleeper.sleeps, std::vector<std::chrono::nanoseconds>{std::chrono::seconds(2)});
+    EXPECT_EQ(rig.platform.sleeper.sleeps,
+              std::vector<std::chrono::nanoseconds>{std::chrono::seconds(2)});
     EXPECT_EQ(rig.platform.executor.mainHops, 3);
 }
 
-TEST(Restart, FailedTerminationStillAttemptsTheRestAndSavesNothing)
-{
+TEST(Restart, FailedTerminationStillAttemptsTheRestAndSavesNothing) {
     Rig rig;
     rig.system.running << "TouchBarAgent";
     rig.system.killFailures = {{"TouchBarAgent", exited(2, "pkill: bad thing\n")}};
@@ -108,18 +107,19 @@ TEST(Restart, FailedTerminationStillAttemptsTheRestAndSavesNothing)
     const TouchBarResult result = rig.restart();
 
     ASSERT_FALSE(result.isSuccess());
-    EXPECT_EQ(result.error().localizedDescription(), "Failed to restart TouchBarAgent: pkill: bad thing\n");
+    EXPECT_EQ(result.error().localizedDescription(),
+              "Failed to restart TouchBarAgent: pkill: bad thing\n");
     EXPECT_EQ(rig.output(), transcript("termination-failed"));
-    EXPECT_EQ(rig.seenByView(),
-              (QStringList{"idle, no error, #0 never, saved 0",
-                           "restarting, no error, #0 never, saved 0",
-                           "restarting, no error, #0 never, saved 0",
-                           "restarting, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0",
-                           "idle, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0"}));
+    EXPECT_EQ(
+        rig.seenByView(),
+        (QStringList{
+            "idle, no error, #0 never, saved 0", "restarting, no error, #0 never, saved 0",
+            "restarting, no error, #0 never, saved 0",
+            "restarting, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0",
+            "idle, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0"}));
 }
 
-TEST(Restart, WithoutATouchBarEndsAfterTheBannerTouchingNoProcess)
-{
+TEST(Restart, WithoutATouchBarEndsAfterTheBannerTouchingNoProcess) {
     Rig rig;
     rig.system.running = {"Dock"};
     const TouchBarResult result = rig.restart("MacBookAir10,1");
@@ -127,14 +127,14 @@ TEST(Restart, WithoutATouchBarEndsAfterTheBannerTouchingNoProcess)
     ASSERT_FALSE(result.isSuccess());
     EXPECT_EQ(result.error().kind(), TouchBarError::Kind::NoTouchBar);
     EXPECT_EQ(rig.output(), transcript("no-touch-bar"));
-    EXPECT_EQ(rig.seenByView(), (QStringList{"idle, no error, #0 never, saved 0",
-                                             "idle, This device doesn't have a Touch Bar, #0 never, saved 0",
-                                             "idle, This device doesn't have a Touch Bar, #0 never, saved 0"}));
+    EXPECT_EQ(rig.seenByView(),
+              (QStringList{"idle, no error, #0 never, saved 0",
+                           "idle, This device doesn't have a Touch Bar, #0 never, saved 0",
+                           "idle, This device doesn't have a Touch Bar, #0 never, saved 0"}));
     EXPECT_TRUE(rig.platform.sleeper.sleeps.empty());
 }
 
-TEST(Restart, OtherEndsOfARun)
-{
+TEST(Restart, OtherEndsOfARun) {
     const struct {
         const char* name;
         std::function<void(Rig&)> arrange;
@@ -147,14 +147,17 @@ TEST(Restart, OtherEndsOfARun)
              rig.system.killFailures = {{"ControlStrip", exited(3, "first\n")},
                                         {"DFRFoundation", notLaunched("Permission denied")}};
          },
-         "Failed to restart DFRFoundation: Permission denied", "Failed to restart DFRFoundation: Permission denied", 0},
+         "Failed to restart DFRFoundation: Permission denied",
+         "Failed to restart DFRFoundation: Permission denied", 0},
         {"TouchBarServer not back after the wait",
          [](Rig& rig) { rig.system.relaunched = {"ControlStrip"}; },
          "Failed to restart Touch Bar service", "none", 0},
         {"nothing ran before, the system starts TouchBarServer during the wait",
          [](Rig& rig) {
              rig.system.running = {};
-             rig.platform.sleeper.duringSleep = [&rig] { rig.system.running = {"TouchBarServer"}; };
+             rig.platform.sleeper.duringSleep = [&rig] {
+                 rig.system.running = {"TouchBarServer"};
+             };
          },
          "success", "none", 1},
     };
@@ -163,7 +166,8 @@ TEST(Restart, OtherEndsOfARun)
         Rig rig;
         testCase.arrange(rig);
         const TouchBarResult result = rig.restart();
-        EXPECT_EQ(result.isSuccess() ? "success" : result.error().localizedDescription(), testCase.result);
+        EXPECT_EQ(result.isSuccess() ? "success" : result.error().localizedDescription(),
+                  testCase.result);
         const auto& error = rig.manager->lastError();
         EXPECT_EQ(error ? error->localizedDescription() : "none", testCase.lastError);
         EXPECT_EQ(rig.platform.defaults.integer("TouchBarRestartCount"), testCase.saved);
@@ -173,8 +177,7 @@ TEST(Restart, OtherEndsOfARun)
     }
 }
 
-TEST(Restart, CountStopsAtItsLargestValueAndSurvivesIntoTheNextLaunch)
-{
+TEST(Restart, CountStopsAtItsLargestValueAndSurvivesIntoTheNextLaunch) {
     QTemporaryDir folder;
     SettingsDefaultsStore settings(folder.filePath("com.tamberlin.corvane.conf"));
     settings.setInteger("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
@@ -194,8 +197,7 @@ TEST(Restart, CountStopsAtItsLargestValueAndSurvivesIntoTheNextLaunch)
     EXPECT_EQ(next.manager->lastRestartTime(), afterWait);
 }
 
-TEST(Restart, StatusOfTouchBarServerInAWord)
-{
+TEST(Restart, StatusOfTouchBarServerInAWord) {
     const struct {
         const char* model;
         ToolOutcome probe;
@@ -210,8 +212,11 @@ TEST(Restart, StatusOfTouchBarServerInAWord)
         FakePlatform fakes;
         fakes.modelQuery = FakeModelQuery::answering(testCase.model);
         fakes.tools.setScript([&](const auto&) { return testCase.probe; });
-        EXPECT_EQ(std::make_shared<TouchBarManager>(fakes.services())->getTouchBarStatus(), testCase.status);
+        EXPECT_EQ(std::make_shared<TouchBarManager>(fakes.services())->getTouchBarStatus(),
+                  testCase.status);
         EXPECT_EQ(fakes.tools.commandLines(),
-                  testCase.status == "No Touch Bar" ? QStringList{} : QStringList{"/usr/bin/pgrep -x TouchBarServer"});
+                  testCase.status == "No Touch Bar"
+                      ? QStringList{}
+                      : QStringList{"/usr/bin/pgrep -x TouchBarServer"});
     }
 }

@@ -11,8 +11,7 @@ using namespace corvane::fakes;
 // With the real executor the main thread owns the published state: every write and the
 // completion happen there, while the tools and the wait never block it, apart from the
 // detection's probes, which run where the detection writes hasTouchBar.
-TEST(RestartThreading, StateChangesOnTheMainThreadToolsAndWaitInTheBackground)
-{
+TEST(RestartThreading, StateChangesOnTheMainThreadToolsAndWaitInTheBackground) {
     QThread* const main = QThread::currentThread();
     FakePlatform platform;
     FakeSystem system;
@@ -23,7 +22,9 @@ TEST(RestartThreading, StateChangesOnTheMainThreadToolsAndWaitInTheBackground)
         return answer(call);
     });
     QThread* sleeper = nullptr;
-    platform.sleeper.duringSleep = [&] { sleeper = QThread::currentThread(); };
+    platform.sleeper.duringSleep = [&] {
+        sleeper = QThread::currentThread();
+    };
     QtExecutor executor;
     const auto manager = std::make_shared<TouchBarManager>(
         PlatformServices{platform.tools, platform.modelQuery, platform.defaults, executor,
@@ -39,6 +40,7 @@ TEST(RestartThreading, StateChangesOnTheMainThreadToolsAndWaitInTheBackground)
     ASSERT_EQ(tools.size(), 26U);
     EXPECT_EQ(tools.front(), main) << "the detection's probe";
     EXPECT_NE(sleeper, main);
-    EXPECT_TRUE(std::all_of(tools.begin() + 1, tools.end(), [&](QThread* thread) { return thread == sleeper; }))
-        << "one background thread runs the rest of the sequence";
+    EXPECT_TRUE(std::all_of(tools.begin() + 1, tools.end(), [&](QThread* thread) {
+        return thread == sleeper;
+    })) << "one background thread runs the rest of the sequence";
 }

@@ -5,7 +5,6 @@
 #include <ostream>
 
 // Lets test failures show Qt texts as text rather than as arrays of 16-bit units.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
+inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
