@@ -1,5 +1,7 @@
 #include "InstanceRegistry.h"
 
+#include "PosixIo.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -24,20 +26,6 @@ int openForLocking(const QString& path, int flags) {
         descriptor = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0600);
     } while (descriptor < 0 && errno == EINTR);
     return descriptor;
-}
-
-bool writeAll(int descriptor, const QByteArray& bytes) {
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(descriptor, bytes.constData() + written,
-                                      static_cast<std::size_t>(bytes.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        written += count;
-    }
-    return true;
 }
 
 // Some registrant's process identifier when `name` is a registration file, otherwise 0.
