@@ -42,6 +42,17 @@ QLabel* makeLabel(const QFont& font, const QColor& color) {
 
 } // namespace
 
+// The quit key works in the window and in its alert alike: Qt ignores a window's shortcuts
+// while a modal alert covers it, so the alert carries one of its own.
+void ContentView::addQuitShortcut(QWidget* owner) {
+    auto* shortcut = new QShortcut(QKeySequence::Quit, owner);
+    // Some desktops bind no standard quit key; Ctrl+Q (Cmd+Q on macOS) is what users try.
+    if (shortcut->key().isEmpty())
+        shortcut->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] { quitApplication(); });
+}
+
 ContentView::ContentView(const PlatformServices& platform, UrlOpener& urlOpener, QWidget* parent)
     : QWidget(parent)
     , manager(std::make_shared<TouchBarManager>(platform))
@@ -93,12 +104,7 @@ ContentView::ContentView(const PlatformServices& platform, UrlOpener& urlOpener,
     connect(fixButton, &QAbstractButton::clicked, this, [this] { restartTouchBar(); });
     connect(help, &QAbstractButton::clicked, this, [this] { showHelp(); });
     connect(quit, &QAbstractButton::clicked, this, [this] { quitApplication(); });
-    auto* quitShortcut = new QShortcut(QKeySequence::Quit, this);
-    // Some desktops bind no standard quit key; Ctrl+Q (Cmd+Q on macOS) is what users try.
-    if (quitShortcut->key().isEmpty())
-        quitShortcut->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quitShortcut->setContext(Qt::ApplicationShortcut);
-    connect(quitShortcut, &QShortcut::activated, this, [this] { quitApplication(); });
+    addQuitShortcut(this);
 
     subscription = manager->objectWillChange().subscribe([this] { scheduleRefresh(); });
     refresh();
@@ -182,6 +188,7 @@ void ContentView::presentAlert() {
         alert->deleteLater();
     }
     auto* box = new QMessageBox(this);
+    addQuitShortcut(box);
     box->setWindowModality(Qt::WindowModal);
     box->setWindowTitle(alertTitle);
     setAlertTexts(*box, alertTitle, alertMessage);

@@ -44,6 +44,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void addQuitShortcut(QWidget* owner);
     void refresh();
     void scheduleRefresh();
     void restartTouchBar();

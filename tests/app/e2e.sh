@@ -8,7 +8,8 @@
 #     Quit (Escape) ends the copy with status 0 and restart count 1 saved;
 #  3. the next copy counts "#2" and saves 2; once TouchBarServer is no longer relaunched,
 #     "Fix Again" (Return) fails with "Error ❌", dismissed with OK (Return), count kept;
-#  4. Ctrl+Q ends a copy at once while a restart runs, and the Quit button ends another;
+#  4. Ctrl+Q ends a copy at once while a restart runs, and another from its success alert;
+#     the Quit button ends a third;
 #  5. a copy that was killed does not keep the next one from opening its window;
 #  6. a copy whose termination tool never returns keeps drawing its window, and Ctrl+Q ends
 #     it at once.
@@ -124,6 +125,14 @@ press "$main" ctrl+q
 ends again "$again" 1
 [ "$(grep -c 'POST-RESTART' "$scratch/again.out")" -eq 2 ] || fail "quitting waited for the restart"
 grep -qx 'TouchBarRestartCount=2' "$settings" || fail "a failed or abandoned restart changed the count"
+
+launch keyquit "$corvane"
+main=$(window_of "$launched" '^Corvane$') || fail "no main window to quit from its alert"
+logged keyquit 'Final detection: true'
+click_fix "$main"
+alert=$(window_of "$launched" '^Success! ✅$') || fail "no success alert to quit from"
+press "$alert" ctrl+q
+ends keyquit "$launched" 10
 
 launch quitter "$corvane"
 quitter=$launched
