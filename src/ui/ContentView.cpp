@@ -122,7 +122,13 @@ void ContentView::paintEvent(QPaintEvent*) {
     // The first frame is being drawn; the checks that may take a moment come after it.
     appeared = true;
     QTimer::singleShot(0, this, [this] { checkForErrors(); });
-    QTimer::singleShot(0, this, [this] { manager->performFullTouchBarDetection(); });
+    QTimer::singleShot(0, this, [this] {
+        manager->performFullTouchBarDetection();
+        // Keyboard users start on what the window is for, once it can be used.
+        refresh();
+        if (fixButton->isEnabled())
+            fixButton->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 // The manager announces a change before it stores the new value, so the view looks again

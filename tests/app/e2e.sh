@@ -4,8 +4,9 @@
 # system would; driven as a person would, with keys and clicks:
 #  1. it opens its 420 x 360 window; a second copy shows only the "Corvane is Already Running"
 #     alert, and exits once it is dismissed;
-#  2. Shift+Tab and Space press the fix button; the restart succeeds with "Success! ✅", whose
-#     Quit (Escape) ends the copy with status 0 and restart count 1 saved;
+#  2. Space presses the fix button, which has the focus once a Touch Bar is found; the
+#     restart succeeds with "Success! ✅", whose Quit (Escape) ends the copy with status 0
+#     and restart count 1 saved;
 #  3. the next copy counts "#2" and saves 2; once TouchBarServer is no longer relaunched,
 #     "Fix Again" (Return) fails with "Error ❌", dismissed with OK (Return), count kept;
 #  4. Ctrl+Q ends a copy at once while a restart runs, and another from its success alert;
@@ -88,9 +89,8 @@ logged second "   Found existing: PID $first"
 press "$alert" Return
 ends second "$second" 10
 
-# The fix button is still disabled when the window takes the focus, so Help has it.
 logged first 'Final detection: true'
-press "$main" shift+Tab space
+press "$main" space
 alert=$(window_of "$first" '^Success! ✅$') || fail "no success alert"
 logged first '   pkill TouchBarServer returned: 0'
 logged first '   Restart Count: #1'
