@@ -1,10 +1,11 @@
 #include "PosixToolRunner.h"
 
+#include "SpawnAttributes.h"
+
 #include <QFile>
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,29 +26,15 @@ LaunchError makeLaunchError(int error, const QString& program) {
                              .arg(description, program)};
 }
 
-// Owns the file actions and attributes of one spawn so every exit path releases them.
-class SpawnSetup {
+// Owns the file actions of one spawn so every exit path releases them.
+class FileActions {
 public:
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-    ~SpawnSetup() {
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
+    FileActions() { posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+    FileActions(const FileActions&) = delete;
+    FileActions& operator=(const FileActions&) = delete;
 
     posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
 };
 
 class Pipe {
@@ -135,17 +122,18 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    SpawnSetup setup;
+    FileActions files;
+    const SpawnAttributes attributes;
     Pipe errorPipe;
     const bool capture = standardError == StandardError::Captured;
     if (capture) {
         if (const int error = errorPipe.open(); error != 0)
             return {makeLaunchError(error, program), 0, {}};
-        posix_spawn_file_actions_adddup2(&setup.actions, errorPipe.writeEnd, STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&files.actions, errorPipe.writeEnd, STDERR_FILENO);
     }
 
     pid_t child = 0;
-    const int error = posix_spawn(&child, path.constData(), &setup.actions, &setup.attributes,
+    const int error = posix_spawn(&child, path.constData(), &files.actions, attributes.get(),
                                   argv.data(), environ);
     if (error != 0)
         return {makeLaunchError(error, program), 0, {}};

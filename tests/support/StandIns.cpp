@@ -1,5 +1,7 @@
 #include "StandIns.h"
 
+#include "SpawnAttributes.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -20,18 +22,9 @@ pid_t spawnSleeper(const QString& executable) {
     QByteArray seconds = "120";
     char* argv[] = {path.data(), seconds.data(), nullptr};
 
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const SpawnAttributes attributes;
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, path.constData(), nullptr, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
+    const int error = posix_spawn(&pid, path.constData(), nullptr, attributes.get(), argv, environ);
     return error == 0 ? pid : -1;
 }
 
