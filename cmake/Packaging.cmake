@@ -19,6 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The alert titles carry emoji (✅ ❌ ⚠️), which show as boxes without a colour emoji font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-color-emoji)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
