@@ -7,6 +7,7 @@
 #include "SymbolButton.h"
 #include "TouchBarManager.h"
 #include "UrlOpener.h"
+#include "Version.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ namespace {
 constexpr int viewWidth = 420;
 constexpr int viewHeight = 360;
 
-const QString helpPage = QStringLiteral("https://corvane.tamberlin.com/help");
+const QString helpPage = homepage + QStringLiteral("/help");
 
 const QString successMessage =
     QStringLiteral("Touch Bar has been successfully restarted!\n\nYour Touch Bar should now be "
