@@ -100,7 +100,8 @@ public:
         thread.join();
     }
 
-    // Waits until every name has been launched once more than when the previous wait began.
+    // Waits for the next launch of every name: the constructor's wait for the first, each
+    // further wait for one more than the wait before it.
     bool waitForRelaunch(std::chrono::milliseconds timeout) {
         const int count = ++awaited;
         return pollUntil(timeout, [this, count] { return fewestLaunches >= count; });
