@@ -145,11 +145,7 @@ int fail(const char* message) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
-    standins::StandInFolder folder;
-    standins::Supervisor supervisor(folder, {"TouchBarServer", "ControlStrip"});
-    int launches = 1;
-    if (!supervisor.waitForLaunches(launches, 5s))
-        return fail("the stand-in services did not start");
+    standins::Supervisor supervisor({"TouchBarServer", "ControlStrip"});
 
     QTemporaryDir scratch;
     SettingsDefaultsStore settings(scratch.filePath("com.tamberlin.corvane.conf"));
@@ -179,12 +175,12 @@ int main(int argc, char* argv[]) {
         const Silence silence;
         sinceBeat.start();
         heartbeat.start();
-        const AwaitedRestart awaited = awaitRestart(*manager, 60s);
+        const auto result = awaitRestart(*manager, 60s);
         longestStall = std::max(longestStall, sinceBeat.nsecsElapsed() / 1e6);
-        if (!awaited.result || !awaited.result->isSuccess())
+        if (!result || !result->isSuccess())
             problem = "the restart with the real wait did not succeed";
     }
-    if (problem || !supervisor.waitForLaunches(++launches, 5s))
+    if (problem || !supervisor.waitForRelaunch(5s))
         return fail(problem ? problem : "the supervisor did not relaunch the services");
 
     NoWait noWait;
@@ -196,12 +192,12 @@ int main(int argc, char* argv[]) {
     {
         const Silence silence;
         tools.recording = true;
-        const AwaitedRestart awaited = awaitRestart(*manager, 60s);
+        const auto result = awaitRestart(*manager, 60s);
         tools.recording = false;
-        if (!awaited.result || !awaited.result->isSuccess())
+        if (!result || !result->isSuccess())
             problem = "the recorded restart did not succeed";
     }
-    if (problem || !supervisor.waitForLaunches(++launches, 5s))
+    if (problem || !supervisor.waitForRelaunch(5s))
         return fail(problem ? problem : "the supervisor did not relaunch the services");
     QFile file(script);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -217,10 +213,9 @@ int main(int argc, char* argv[]) {
         auto timeCorvane = [&] {
             const int runsBefore = tools.runs;
             const auto start = std::chrono::steady_clock::now();
-            const AwaitedRestart awaited = awaitRestart(*manager, 60s);
+            const auto result = awaitRestart(*manager, 60s);
             corvaneTimes.push_back(millisecondsSince(start));
-            if (!awaited.result || !awaited.result->isSuccess() ||
-                tools.runs - runsBefore != toolRunsPerRestart)
+            if (!result || !result->isSuccess() || tools.runs - runsBefore != toolRunsPerRestart)
                 problem = "a timed restart did not make the recorded tool runs";
         };
         auto timeShell = [&] {
@@ -233,7 +228,7 @@ int main(int argc, char* argv[]) {
         // the next, so every run starts from the same state.
         auto afterRelaunch = [&](auto&& timed) {
             timed();
-            if (!supervisor.waitForLaunches(++launches, 5s))
+            if (!supervisor.waitForRelaunch(5s))
                 problem = "the supervisor did not relaunch the services";
         };
         afterRelaunch(timeCorvane);

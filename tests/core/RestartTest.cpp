@@ -14,62 +14,64 @@ using namespace corvane::fakes;
 
 namespace {
 
-const QDateTime afterWait(QDate(2025, 3, 1), QTime(14, 5, 11), Qt::UTC);
-
-// A run's standard output as the user would see it, with each tool run shown where it
-// happens as "$ program arguments".
+// A run's standard output as the user sees it, each tool run shown as "$ program arguments".
 QString transcript(const QString& name) {
     QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/") + name + QStringLiteral(".txt"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 // The machine of a typical run: a Touch Bar model, the two main services running and
-// relaunched by the system, a Dock; the clock moves on during the wait.
+// relaunched by the system, a Dock, the settings in a file; the clock moves on during the wait.
 struct Rig {
     FakePlatform platform;
     FakeSystem system;
-    DefaultsStore* store = &platform.defaults;
+    QTemporaryDir folder;
+    SettingsDefaultsStore settings{folder.filePath("com.tamberlin.corvane.conf")};
     std::shared_ptr<TouchBarManager> manager;
-    QStringList beforeWrites;
+    // Each state a view drawing the manager passes through, with the count the file holds.
+    QStringList seen;
 
     Rig() {
         system.running = {"TouchBarServer", "ControlStrip", "Dock"};
         system.relaunched = {"TouchBarServer", "ControlStrip"};
         platform.sleeper.duringSleep = [this] {
-            platform.clock.time = afterWait;
+            platform.clock.time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 11), Qt::UTC);
         };
-    }
-
-    TouchBarResult restart(const QByteArray& model = "MacBookPro16,1") {
-        platform.modelQuery = FakeModelQuery::answering(model);
         platform.tools.setScript([this, answer = system.script()](const auto& call) {
             platform.log.writeLine("$ " + (QStringList{call.program} + call.arguments).join(' '));
             return answer(call);
         });
-        manager = std::make_shared<TouchBarManager>(
-            PlatformServices{platform.tools, platform.modelQuery, *store, platform.executor,
-                             platform.clock, platform.sleeper, platform.log});
-        platform.log.clear();
-        platform.executor.mainHops = 0;
-        manager->objectWillChange().subscribe([this] { beforeWrites << viewState(); });
-        std::optional<TouchBarResult> result;
-        manager->restartTouchBar([&](TouchBarResult outcome) { result = outcome; });
-        return result.value(); // the inline executor completes at once
     }
 
-    // What a view drawing the manager would show, and what the store holds.
-    QString viewState() const {
+    // Launches the application anew on `model`, with the settings so far, and restarts; the
+    // result is "success" or the error.
+    QString restart(const QByteArray& model = "MacBookPro16,1") {
+        platform.modelQuery = FakeModelQuery::answering(model);
+        manager = std::make_shared<TouchBarManager>(
+            PlatformServices{platform.tools, platform.modelQuery, settings, platform.executor,
+                             platform.clock, platform.sleeper, platform.log});
+        platform.log.clear();
+        // Every write is announced before it is made: each announcement shows the one before.
+        manager->objectWillChange().subscribe([this] { look(); });
+        std::optional<TouchBarResult> result;
+        manager->restartTouchBar([&](TouchBarResult outcome) { result = outcome; });
+        look();
+        const TouchBarResult& ended = result.value(); // the inline executor completes at once
+        return ended.isSuccess() ? "success" : ended.error().localizedDescription();
+    }
+
+    void look() {
         const auto& error = manager->lastError();
         const auto& time = manager->lastRestartTime();
-        return QStringLiteral("%1, %2, #%3 %4, saved %5")
-            .arg(manager->isRestarting() ? "restarting" : "idle",
-                 error ? error->localizedDescription() : "no error")
-            .arg(manager->restartCount())
-            .arg(time ? time->toString(Qt::ISODate) : "never")
-            .arg(store->integer("TouchBarRestartCount"));
+        const QString state = QStringLiteral("%1 #%2 %3 saved %4%5")
+                                  .arg(manager->isRestarting() ? "restarting" : "idle")
+                                  .arg(manager->restartCount())
+                                  .arg(time ? time->toString(Qt::ISODate) : "never")
+                                  .arg(settings.integer("TouchBarRestartCount"))
+                                  .arg(error ? ": " + error->localizedDescription() : "");
+        if (seen.isEmpty() || seen.last() != state)
+            seen << state;
     }
-    // The state after each write of the run.
-    QStringList seenByView() const { return beforeWrites.mid(1) << viewState(); }
     QString output() const { return platform.log.lines().join('\n') + '\n'; }
 };
 
@@ -77,146 +79,98 @@ struct Rig {
 
 TEST(Restart, SuccessRunsEveryStepThenSavesTheCountBeforeTheViewSeesTheEnd) {
     Rig rig;
-    rig.system.running << "TouchBarAgent"
-                       << "DFRFoundation";
-    rig.system.relaunched << "TouchBarAgent";
+    rig.system.running += {"TouchBarAgent", "DFRFoundation"};
+    rig.system.relaunched += "TouchBarAgent";
     rig.system.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
-    rig.platform.defaults.values = {{"TouchBarRestartCount", 7}};
+    rig.settings.setInteger("TouchBarRestartCount", 7);
 
-    EXPECT_TRUE(rig.restart().isSuccess());
-
+    EXPECT_EQ(rig.restart(), "success");
     EXPECT_EQ(rig.output(), transcript("success"));
-    EXPECT_EQ(
-        rig.seenByView(),
-        (QStringList{"idle, no error, #7 never, saved 7", "restarting, no error, #7 never, saved 7",
-                     "restarting, no error, #7 never, saved 7",
-                     "restarting, no error, #7 2025-03-01T14:05:11Z, saved 7",
-                     "restarting, no error, #8 2025-03-01T14:05:11Z, saved 8",
-                     "idle, no error, #8 2025-03-01T14:05:11Z, saved 8"}));
-    EXPECT_EQ(rig.platform.defaults.object("LastTouchBarRestart"), QVariant(afterWait));
-    EXPECT_EQ(rig.platform.sleeper.sleeps,
-              std::vector<std::chrono::nanoseconds>{std::chrono::seconds(2)});
+    EXPECT_EQ(rig.seen, (QStringList{"idle #7 never saved 7", "restarting #7 never saved 7",
+                                     "restarting #7 2025-03-01T14:05:11Z saved 7",
+                                     "restarting #8 2025-03-01T14:05:11Z saved 8",
+                                     "idle #8 2025-03-01T14:05:11Z saved 8"}));
+    EXPECT_EQ(rig.platform.sleeper.sleeps, std::vector{std::chrono::nanoseconds{2'000'000'000}});
     EXPECT_EQ(rig.platform.executor.mainHops, 3);
 }
 
 TEST(Restart, FailedTerminationStillAttemptsTheRestAndSavesNothing) {
     Rig rig;
-    rig.system.running << "TouchBarAgent";
+    rig.system.running += "TouchBarAgent";
     rig.system.killFailures = {{"TouchBarAgent", exited(2, "pkill: bad thing\n")}};
+    const QString error = "Failed to restart TouchBarAgent: pkill: bad thing\n";
 
-    const TouchBarResult result = rig.restart();
-
-    ASSERT_FALSE(result.isSuccess());
-    EXPECT_EQ(result.error().localizedDescription(),
-              "Failed to restart TouchBarAgent: pkill: bad thing\n");
+    EXPECT_EQ(rig.restart(), error);
     EXPECT_EQ(rig.output(), transcript("termination-failed"));
-    EXPECT_EQ(
-        rig.seenByView(),
-        (QStringList{
-            "idle, no error, #0 never, saved 0", "restarting, no error, #0 never, saved 0",
-            "restarting, no error, #0 never, saved 0",
-            "restarting, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0",
-            "idle, Failed to restart TouchBarAgent: pkill: bad thing\n, #0 never, saved 0"}));
+    EXPECT_EQ(rig.seen, (QStringList{"idle #0 never saved 0", "restarting #0 never saved 0",
+                                     "restarting #0 never saved 0: " + error,
+                                     "idle #0 never saved 0: " + error}));
 }
 
 TEST(Restart, WithoutATouchBarEndsAfterTheBannerTouchingNoProcess) {
     Rig rig;
     rig.system.running = {"Dock"};
-    const TouchBarResult result = rig.restart("MacBookAir10,1");
+    const QString error = "This device doesn't have a Touch Bar";
 
-    ASSERT_FALSE(result.isSuccess());
-    EXPECT_EQ(result.error().kind(), TouchBarError::Kind::NoTouchBar);
+    EXPECT_EQ(rig.restart("MacBookAir10,1"), error);
     EXPECT_EQ(rig.output(), transcript("no-touch-bar"));
-    EXPECT_EQ(rig.seenByView(),
-              (QStringList{"idle, no error, #0 never, saved 0",
-                           "idle, This device doesn't have a Touch Bar, #0 never, saved 0",
-                           "idle, This device doesn't have a Touch Bar, #0 never, saved 0"}));
+    EXPECT_EQ(rig.seen, (QStringList{"idle #0 never saved 0", "idle #0 never saved 0: " + error}));
     EXPECT_TRUE(rig.platform.sleeper.sleeps.empty());
 }
 
-TEST(Restart, OtherEndsOfARun) {
-    const struct {
-        const char* name;
-        std::function<void(Rig&)> arrange;
-        QString result;
-        QString lastError;
-        qint64 saved;
-    } cases[] = {
-        {"two terminations fail: the later one is the result",
-         [](Rig& rig) {
-             rig.system.killFailures = {{"ControlStrip", exited(3, "first\n")},
-                                        {"DFRFoundation", notLaunched("Permission denied")}};
-         },
-         "Failed to restart DFRFoundation: Permission denied",
-         "Failed to restart DFRFoundation: Permission denied", 0},
-        {"TouchBarServer not back after the wait",
-         [](Rig& rig) { rig.system.relaunched = {"ControlStrip"}; },
-         "Failed to restart Touch Bar service", "none", 0},
-        {"nothing ran before, the system starts TouchBarServer during the wait",
-         [](Rig& rig) {
-             rig.system.running = {};
-             rig.platform.sleeper.duringSleep = [&rig] {
-                 rig.system.running = {"TouchBarServer"};
-             };
-         },
-         "success", "none", 1},
+TEST(Restart, OfTwoFailedTerminationsTheLaterIsTheResult) {
+    Rig rig;
+    rig.system.killFailures = {{"ControlStrip", exited(3, "first\n")},
+                               {"DFRFoundation", notLaunched("Permission denied")}};
+    const QString error = "Failed to restart DFRFoundation: Permission denied";
+
+    EXPECT_EQ(rig.restart(), error);
+    EXPECT_EQ(rig.seen.last(), "idle #0 never saved 0: " + error);
+}
+
+TEST(Restart, TouchBarServerNotBackAfterTheWaitFailsWithNothingSavedNorShown) {
+    Rig rig;
+    rig.system.relaunched = {"ControlStrip"};
+
+    EXPECT_EQ(rig.restart(), "Failed to restart Touch Bar service");
+    EXPECT_EQ(rig.seen.last(), "idle #0 never saved 0");
+    EXPECT_FALSE(rig.output().contains("$ /usr/bin/defaults"));
+}
+
+TEST(Restart, ServicesTheSystemStartsOnlyDuringTheWaitCountAsASuccess) {
+    Rig rig;
+    rig.system.running = {};
+    rig.platform.sleeper.duringSleep = [&rig] {
+        rig.system.running = {"TouchBarServer"};
     };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(testCase.name);
-        Rig rig;
-        testCase.arrange(rig);
-        const TouchBarResult result = rig.restart();
-        EXPECT_EQ(result.isSuccess() ? "success" : result.error().localizedDescription(),
-                  testCase.result);
-        const auto& error = rig.manager->lastError();
-        EXPECT_EQ(error ? error->localizedDescription() : "none", testCase.lastError);
-        EXPECT_EQ(rig.platform.defaults.integer("TouchBarRestartCount"), testCase.saved);
-        EXPECT_EQ(rig.output().count("$ /usr/bin/pkill -x "), 6) << "every target is attempted";
-        EXPECT_EQ(rig.output().contains("$ /usr/bin/defaults"), result.isSuccess());
-        EXPECT_FALSE(rig.manager->isRestarting());
-    }
+
+    EXPECT_EQ(rig.restart(), "success");
+    EXPECT_EQ(rig.seen.last(), "idle #1 2025-03-01T14:05:09Z saved 1");
 }
 
 TEST(Restart, CountStopsAtItsLargestValueAndSurvivesIntoTheNextLaunch) {
-    QTemporaryDir folder;
-    SettingsDefaultsStore settings(folder.filePath("com.tamberlin.corvane.conf"));
-    settings.setInteger("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
-    for (int launch = 0; launch < 2; ++launch) {
-        Rig rig;
-        rig.store = &settings;
-        ASSERT_TRUE(rig.restart().isSuccess());
-        EXPECT_TRUE(rig.output().contains("   Restart Count: #9223372036854775807\n"));
-    }
+    Rig rig;
+    rig.settings.setInteger("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
+    ASSERT_EQ(rig.restart(), "success");
+    rig.seen.clear();
 
-    SettingsDefaultsStore reopened(folder.filePath("com.tamberlin.corvane.conf"));
-    Rig next;
-    next.system.running = {};
-    next.store = &reopened;
-    next.restart("MacBookAir10,1");
-    EXPECT_EQ(next.manager->restartCount(), std::numeric_limits<qint64>::max());
-    EXPECT_EQ(next.manager->lastRestartTime(), afterWait);
+    ASSERT_EQ(rig.restart(), "success");
+    const QString largest = "#9223372036854775807 2025-03-01T14:05:11Z saved 9223372036854775807";
+    EXPECT_EQ(rig.seen,
+              (QStringList{"idle " + largest, "restarting " + largest, "idle " + largest}));
 }
 
 TEST(Restart, StatusOfTouchBarServerInAWord) {
-    const struct {
-        const char* model;
-        ToolOutcome probe;
-        QString status;
-    } cases[] = {
+    const std::tuple<const char*, ToolOutcome, QString> cases[] = {
         {"MacBookAir10,1", exited(0), "No Touch Bar"},
         {"MacBookPro16,1", exited(0), "Running"},
         {"MacBookPro16,1", exited(3), "Not Running"},
         {"MacBookPro16,1", notLaunched(), "Unknown"},
     };
-    for (const auto& testCase : cases) {
+    for (const auto& [model, probe, status] : cases) {
         FakePlatform fakes;
-        fakes.modelQuery = FakeModelQuery::answering(testCase.model);
-        fakes.tools.setScript([&](const auto&) { return testCase.probe; });
-        EXPECT_EQ(std::make_shared<TouchBarManager>(fakes.services())->getTouchBarStatus(),
-                  testCase.status);
-        EXPECT_EQ(fakes.tools.commandLines(),
-                  testCase.status == "No Touch Bar"
-                      ? QStringList{}
-                      : QStringList{"/usr/bin/pgrep -x TouchBarServer"});
+        fakes.modelQuery = FakeModelQuery::answering(model);
+        fakes.tools.setScript([&](const auto&) { return probe; });
+        EXPECT_EQ(std::make_shared<TouchBarManager>(fakes.services())->getTouchBarStatus(), status);
     }
 }

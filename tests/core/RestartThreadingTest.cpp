@@ -32,10 +32,9 @@ TEST(RestartThreading, StateChangesOnTheMainThreadToolsAndWaitInTheBackground) {
     std::vector<QThread*> writes;
     manager->objectWillChange().subscribe([&] { writes.push_back(QThread::currentThread()); });
 
-    const AwaitedRestart awaited = awaitRestart(*manager, std::chrono::seconds(30));
+    const auto result = awaitRestart(*manager, std::chrono::seconds(30));
 
-    ASSERT_TRUE(awaited.result && awaited.result->isSuccess());
-    EXPECT_EQ(awaited.completionThread, main);
+    ASSERT_TRUE(result && result->isSuccess()) << "none, or not on the main thread";
     EXPECT_EQ(writes, std::vector<QThread*>(6, main));
     ASSERT_EQ(tools.size(), 26U);
     EXPECT_EQ(tools.front(), main) << "the detection's probe";

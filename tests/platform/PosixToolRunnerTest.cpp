@@ -37,14 +37,16 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteOfItsErrorOutput) {
 // A missing tool is a launch error with both texts; the output of a tool that ran lies between
 // the log lines written around it.
 TEST(PosixToolRunner, LaunchErrorsAndStandardOutputInOrder) {
-    corvane::testing::OutputCapture output;
     StandardOutputLog log;
-    log.writeLine("🔍 before");
-    const ToolOutcome missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {"x"},
-                                                      ToolRunner::StandardError::Inherited);
-    PosixToolRunner().run("/bin/echo", {"from the tool"}, ToolRunner::StandardError::Inherited);
-    log.writeLine("   after");
-    EXPECT_EQ(QString::fromUtf8(output.written()), "🔍 before\nfrom the tool\n   after\n");
+    ToolOutcome missing;
+    const QByteArray output = corvane::testing::outputOf([&] {
+        log.writeLine("🔍 before");
+        missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {"x"},
+                                        ToolRunner::StandardError::Inherited);
+        PosixToolRunner().run("/bin/echo", {"from the tool"}, ToolRunner::StandardError::Inherited);
+        log.writeLine("   after");
+    });
+    EXPECT_EQ(QString::fromUtf8(output), "🔍 before\nfrom the tool\n   after\n");
     ASSERT_FALSE(missing.launched());
     EXPECT_EQ(missing.launchError->localizedDescription, "No such file or directory");
     EXPECT_EQ(missing.launchError->fullText,
