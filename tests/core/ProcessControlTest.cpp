@@ -1,6 +1,8 @@
 #include "ProcessControl.h"
 #include "Fakes.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -35,6 +37,13 @@ TEST_F(ProcessControlTest, RefusesEveryNameOffTheListWithoutRunningATool) {
                 "🔒 Security violation: Security violation: Invalid process name: " + quoted}));
     }
     EXPECT_TRUE(tools.calls().empty());
+
+    // The tools read a name as a pattern, and one that starts with "-" as an option: every
+    // listed name stays plain letters.
+    const QRegularExpression plainName(QStringLiteral("^[A-Za-z]+$"));
+    for (const QString& name : control.allowedTouchBarProcesses())
+        EXPECT_TRUE(plainName.match(name).hasMatch() && control.validateProcessName(name))
+            << name.toStdString();
 }
 
 TEST_F(ProcessControlTest, ProbeIsTrueOnlyWhenPgrepFindsTheNameAndLogsNothing) {
