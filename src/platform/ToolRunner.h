@@ -4,12 +4,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
 namespace corvane {
 
-// Why a tool never ran, as opposed to a tool that ran and exited with a failure status.
+// Why a tool never ran, as opposed to a tool that ran and failed.
 struct LaunchError {
     // Short text for the user, e.g. "No such file or directory".
     QString localizedDescription;
@@ -19,30 +20,44 @@ struct LaunchError {
 };
 
 struct ToolOutcome {
-    // Set when the tool could not be started; the other members are then meaningless.
+    // Set when the tool could not be started; nothing else then holds.
     std::optional<LaunchError> launchError;
+    // Set when the tool outlived its time limit and was killed; its status then means nothing.
+    bool timedOut = false;
     // The exit status; a tool ended by a signal reports 128 + the signal number, so it can
     // never be mistaken for the tool's own 0 ("done") or 1 ("nothing matched").
     std::int32_t exitStatus = 0;
-    // The tool's standard error, byte for byte, when it was captured; otherwise empty.
+    // What the tool wrote, byte for byte.
+    QByteArray standardOutput;
     QByteArray standardError;
 
-    bool launched() const { return !launchError.has_value(); }
+    bool launched() const { return !launchError; }
+    // Whether the tool ran to its end and exited with `status`.
+    bool exitedWith(std::int32_t status) const {
+        return launched() && !timedOut && exitStatus == status;
+    }
 };
 
-// Runs a system tool by absolute path. The tool's standard output is always our own
-// standard output, so what it prints lands in order with our log lines.
+// Runs a system tool by absolute path, with each argument reaching it as exactly one argument,
+// never through a shell, and blocks until it ends or its time limit has passed. The tool reads
+// nothing and writes only into pipes of ours: its answer never depends on who reads our output.
 class ToolRunner {
 public:
-    enum class StandardError { Inherited, Captured };
-
     virtual ~ToolRunner() = default;
 
-    // Starts `program` with `arguments`, each reaching the tool as exactly one argument,
-    // never through a shell, and blocks until the tool exits. A captured standard error is
-    // drained while the tool runs, so a chatty tool cannot stall on a full pipe.
     virtual ToolOutcome run(const QString& program, const QStringList& arguments,
-                            StandardError standardError) = 0;
+                            std::chrono::milliseconds timeLimit) = 0;
+};
+
+// Starts tools with posix_spawn: no shell, no PATH search, standard input on /dev/null, and
+// default signal handling with nothing blocked whatever thread spawns it. Both output streams
+// are drained while the tool runs, so a chatty tool cannot stall on a full pipe. A tool still
+// running at its time limit is killed and reaped; a child it left behind holding the pipes is
+// not waited for.
+class PosixToolRunner final : public ToolRunner {
+public:
+    ToolOutcome run(const QString& program, const QStringList& arguments,
+                    std::chrono::milliseconds timeLimit) override;
 };
 
 } // namespace corvane

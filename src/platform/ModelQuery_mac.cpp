@@ -1,4 +1,4 @@
-#include "SystemModelQuery.h"
+#include "platform/ModelQuery.h"
 
 #include <sys/sysctl.h>
 

@@ -1,0 +1,70 @@
+#include "platform/ModelQuery.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+// Either answer is short; a longer file is not one of them.
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray contents = file.read(4096);
+    return file.error() == QFileDevice::NoError ? contents : QByteArray();
+}
+
+} // namespace
+
+SystemModelQuery::SystemModelQuery()
+    : SystemModelQuery(QStringLiteral("/sys/class/dmi/id/product_name"),
+                       QStringLiteral("/proc/device-tree/compatible")) {}
+
+SystemModelQuery::SystemModelQuery(QString productNameFile, QString deviceTreeFile)
+    : productNameFile(std::move(productNameFile))
+    , deviceTreeFile(std::move(deviceTreeFile)) {}
+
+QByteArray SystemModelQuery::answer() const {
+    QByteArray productName = contentsOf(productNameFile);
+    // sysfs ends the value with a newline that the sysctl answer does not have.
+    if (productName.endsWith('\n'))
+        productName.chop(1);
+    if (!productName.isEmpty())
+        return productName;
+
+    // A list of names, each ending in a zero byte, from the most to the least specific.
+    for (const QByteArray& board : contentsOf(deviceTreeFile).split('\0')) {
+        if (board == "apple,j293")
+            return "MacBookPro17,1";
+        if (board == "apple,j493")
+            return "Mac14,7";
+        if (!board.isEmpty())
+            return board;
+    }
+    return {};
+}
+
+int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
+    if (std::strcmp(name, "hw.model") != 0)
+        return ENOENT;
+    QByteArray model = answer();
+    if (model.isEmpty())
+        return ENOENT;
+    model.append('\0');
+
+    const auto needed = static_cast<std::size_t>(model.size());
+    if (buffer == nullptr) {
+        size = needed;
+        return 0;
+    }
+    const std::size_t copied = std::min(size, needed);
+    std::memcpy(buffer, model.constData(), copied);
+    size = copied;
+    return copied < needed ? ENOMEM : 0;
+}
+
+} // namespace corvane

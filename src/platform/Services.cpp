@@ -1,0 +1,76 @@
+#include "platform/Services.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace corvane {
+namespace {
+
+// $HOME when it names a home folder; Qt would take "/" for a missing one.
+QString homeFolder() {
+    const QString home = qEnvironmentVariable("HOME");
+    return QDir::isAbsolutePath(home) && QDir::cleanPath(home) != QLatin1String("/") ? home
+                                                                                     : QString();
+}
+
+// An absolute path from `variable`; relative ones are to be ignored.
+QString absolutePathFrom(const char* variable) {
+    const QString path = qEnvironmentVariable(variable);
+    return QDir::isAbsolutePath(path) ? path : QString();
+}
+
+} // namespace
+
+SystemServices::SystemServices()
+    : standardOutput(STDOUT_FILENO)
+    , standardError(STDERR_FILENO) {}
+
+Services SystemServices::services() {
+    return {tools, modelQuery, clock, standardOutput, standardError, ::geteuid()};
+}
+
+std::unique_ptr<QSettings> openSettings() {
+#ifdef __APPLE__
+    // The organisation "tamberlin.com" and the application "corvane" make the preferences
+    // domain com.tamberlin.corvane.
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("tamberlin.com"), QStringLiteral("corvane"));
+#else
+    QString folder = absolutePathFrom("XDG_CONFIG_HOME");
+    if (folder.isEmpty() && !homeFolder().isEmpty())
+        folder = homeFolder() + QStringLiteral("/.config");
+    if (folder.isEmpty())
+        return nullptr;
+    return std::make_unique<QSettings>(folder + QStringLiteral("/com.tamberlin.corvane.conf"),
+                                       QSettings::IniFormat);
+#endif
+}
+
+QStringList instanceLockFolders() {
+    QStringList folders{absolutePathFrom("XDG_RUNTIME_DIR"), absolutePathFrom("XDG_CACHE_HOME")};
+    if (!homeFolder().isEmpty())
+#ifdef __APPLE__
+        folders << homeFolder() + QStringLiteral("/Library/Caches");
+#else
+        folders << homeFolder() + QStringLiteral("/.cache");
+#endif
+    folders << QDir::tempPath() + QStringLiteral("/corvane-") + QString::number(::geteuid());
+    folders.removeAll(QString());
+    folders.removeDuplicates();
+    return folders;
+}
+
+bool touchBarDaemonInstalled(const QString& root) {
+    const QDir system(root);
+    for (const char* path :
+         {"etc/systemd/system/tiny-dfr.service", "usr/lib/systemd/system/tiny-dfr.service",
+          "lib/systemd/system/tiny-dfr.service", "usr/bin/tiny-dfr"}) {
+        if (QFileInfo::exists(system.filePath(QLatin1String(path))))
+            return true;
+    }
+    return false;
+}
+
+} // namespace corvane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/ModelQuery.h"
+#include "platform/ToolRunner.h"
+
+#include <QSettings>
+#include <QStringList>
+
+#include <memory>
+#include <sys/types.h>
+
+namespace corvane {
+
+// What the Touch Bar's manager works through. The references must outlive every manager and
+// every restart built on them.
+struct Services {
+    ToolRunner& tools;
+    ModelQuery& modelQuery;
+    Clock& clock;
+    // Standard output: every diagnostic line, and what the tools print there.
+    Log& output;
+    // Standard error: what the tools complain of there.
+    Log& errors;
+    // The user whose processes a restart may terminate without an administrator.
+    uid_t user;
+};
+
+// This machine's own services, as the shipped application uses them.
+class SystemServices {
+public:
+    SystemServices();
+
+    Services services();
+    Log& output() { return standardOutput; }
+
+private:
+    PosixToolRunner tools;
+    SystemModelQuery modelQuery;
+    SystemClock clock;
+    Log standardOutput;
+    Log standardError;
+};
+
+// The user's settings for Corvane: the preferences domain com.tamberlin.corvane on macOS,
+// elsewhere the file com.tamberlin.corvane.conf in the user's configuration folder. Null when
+// the user has no home folder to keep them in: nothing is written outside one.
+std::unique_ptr<QSettings> openSettings();
+
+// Where the instance lock may live, the most private first: the user's runtime folder, the
+// user's cache folder, a folder of the user's own in the system's temporary folder.
+QStringList instanceLockFolders();
+
+// Whether the Touch Bar daemon tiny-dfr is installed under `root`, its unit file or its
+// program, as on Linux on a Touch Bar Mac.
+bool touchBarDaemonInstalled(const QString& root = QStringLiteral("/"));
+
+} // namespace corvane

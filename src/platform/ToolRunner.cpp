@@ -1,0 +1,212 @@
+#include "platform/ToolRunner.h"
+
+#include <QFile>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace corvane {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+ToolOutcome notLaunched(int error, const QString& program) {
+    const QString description = QString::fromLocal8Bit(std::strerror(error));
+    ToolOutcome outcome;
+    outcome.launchError = {description, QStringLiteral("Error Domain=NSPOSIXErrorDomain Code=%1 "
+                                                       "\"%2\" UserInfo={NSFilePath=%3}")
+                                            .arg(error)
+                                            .arg(description, program)};
+    return outcome;
+}
+
+// The spawn settings of one tool, released on every way out.
+class Spawn {
+public:
+    Spawn() {
+        posix_spawn_file_actions_init(&files);
+        posix_spawnattr_init(&attributes);
+        // A thread of ours may block or ignore signals; the tool starts clean all the same.
+        sigset_t set;
+        sigemptyset(&set);
+        posix_spawnattr_setsigmask(&attributes, &set);
+        sigfillset(&set);
+        posix_spawnattr_setsigdefault(&attributes, &set);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    ~Spawn() {
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+    }
+    Spawn(const Spawn&) = delete;
+    Spawn& operator=(const Spawn&) = delete;
+
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attributes;
+};
+
+// One output stream of the tool: the write end goes to the tool, the read end stays here.
+class Pipe {
+public:
+    Pipe() = default;
+    ~Pipe() {
+        closeEnd(readEnd);
+        closeEnd(writeEnd);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    // Both ends close on exec, so tools started by other threads meanwhile never inherit
+    // them and keep our read from seeing the end.
+    int open() {
+        int ends[2];
+#ifdef __APPLE__
+        if (::pipe(ends) != 0)
+            return errno;
+        for (const int end : ends)
+            ::fcntl(end, F_SETFD, FD_CLOEXEC);
+#else
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return errno;
+#endif
+        readEnd = ends[0];
+        writeEnd = ends[1];
+        return 0;
+    }
+    static void closeEnd(int& end) {
+        if (end >= 0)
+            ::close(end);
+        end = -1;
+    }
+
+    int readEnd = -1;
+    int writeEnd = -1;
+};
+
+std::int32_t statusOf(int waitStatus) {
+    if (WIFEXITED(waitStatus))
+        return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus))
+        return 128 + WTERMSIG(waitStatus);
+    return -1;
+}
+
+// The tool's status once it has ended; nothing while it runs.
+std::optional<std::int32_t> reapIfEnded(pid_t child) {
+    int waitStatus = 0;
+    pid_t reaped = 0;
+    do {
+        reaped = ::waitpid(child, &waitStatus, WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0)
+        return std::nullopt;
+    return reaped == child ? statusOf(waitStatus) : -1;
+}
+
+void killAndReap(pid_t child) {
+    ::kill(child, SIGKILL);
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+// Reads what is waiting in `pipe` into `bytes`; closes the pipe at its end.
+void readAvailable(Pipe& pipe, QByteArray& bytes) {
+    std::array<char, 65536> chunk;
+    ssize_t count = 0;
+    do {
+        count = ::read(pipe.readEnd, chunk.data(), chunk.size());
+    } while (count < 0 && errno == EINTR);
+    if (count > 0)
+        bytes.append(chunk.data(), count);
+    else
+        Pipe::closeEnd(pipe.readEnd);
+}
+
+} // namespace
+
+ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& arguments,
+                                 std::chrono::milliseconds timeLimit) {
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> encoded{path};
+    for (const QString& argument : arguments)
+        encoded.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    Pipe output;
+    Pipe errors;
+    for (Pipe* pipe : {&output, &errors}) {
+        if (const int error = pipe->open(); error != 0)
+            return notLaunched(error, program);
+    }
+    Spawn spawn;
+    posix_spawn_file_actions_adddup2(&spawn.files, output.writeEnd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&spawn.files, errors.writeEnd, STDERR_FILENO);
+    pid_t child = 0;
+    if (const int error = posix_spawn(&child, path.constData(), &spawn.files, &spawn.attributes,
+                                      argv.data(), environ);
+        error != 0)
+        return notLaunched(error, program);
+    Pipe::closeEnd(output.writeEnd);
+    Pipe::closeEnd(errors.writeEnd);
+
+    ToolOutcome outcome;
+    const auto deadline = SteadyClock::now() + timeLimit;
+    std::optional<std::int32_t> status;
+    for (;;) {
+        if (!status)
+            status = reapIfEnded(child);
+        std::array<pollfd, 2> fds{};
+        std::array<Pipe*, 2> watched{};
+        nfds_t count = 0;
+        for (Pipe* pipe : {&output, &errors}) {
+            if (pipe->readEnd < 0)
+                continue;
+            fds[count] = {pipe->readEnd, POLLIN, 0};
+            watched[count++] = pipe;
+        }
+        if (status && count == 0)
+            break;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (left.count() <= 0) {
+            if (!status) {
+                killAndReap(child);
+                outcome.timedOut = true;
+            }
+            break;
+        }
+        // Once the tool has ended only what already waits is read: a child it left behind
+        // may hold the pipes open for good. Before that, wake now and then to see whether it
+        // ended without closing them, which it does when it hands them on.
+        const int wait =
+            status ? 0 : static_cast<int>(std::min<std::int64_t>(left.count(), count ? 10 : 1));
+        const int ready = ::poll(fds.data(), count, wait);
+        if (status && ready <= 0)
+            break;
+        for (nfds_t index = 0; index < count && ready > 0; ++index) {
+            if (fds[index].revents == 0)
+                continue;
+            Pipe* pipe = watched[index];
+            readAvailable(*pipe, pipe == &output ? outcome.standardOutput : outcome.standardError);
+        }
+    }
+    if (!outcome.timedOut)
+        outcome.exitStatus = status.value_or(-1);
+    return outcome;
+}
+
+} // namespace corvane
