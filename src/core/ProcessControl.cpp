@@ -1,10 +1,9 @@
-#include "ProcessControl.h"
+#include "core/ProcessControl.h"
 
-#include "Clock.h"
-#include "LogFormat.h"
-#include "LogSink.h"
-#include "ToolRunner.h"
+#include "core/LogFormat.h"
+#include "platform/Administrator.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace corvane {
@@ -12,90 +11,266 @@ namespace {
 
 const QString probeTool = QStringLiteral("/usr/bin/pgrep");
 const QString killTool = QStringLiteral("/usr/bin/pkill");
+const QString stateTool = QStringLiteral("/bin/ps");
+const QString serviceTool = QStringLiteral("/usr/bin/systemctl");
 const QString exactName = QStringLiteral("-x");
 
-// The tool's error output exactly as written, or "Unknown error" when it is not UTF-8.
+// A tool's error output exactly as written, or "Unknown error" when it is not UTF-8.
 QString errorDetail(const QByteArray& standardError) {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
     const QString detail = decoder.decode(standardError);
     return decoder.hasError() ? QStringLiteral("Unknown error") : detail;
 }
 
+QString timeLimitText(const QString& program, std::chrono::milliseconds limit) {
+    return program + QStringLiteral(" did not finish within %1 seconds and was stopped")
+                         .arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count());
+}
+
+// The numbers of `text`'s lines, skipping what is not one.
+QList<qint64> processIds(const QByteArray& text) {
+    QList<qint64> ids;
+    for (const QByteArray& line : text.split('\n')) {
+        bool isNumber = false;
+        const qint64 id = line.trimmed().toLongLong(&isNumber);
+        if (isNumber && id > 0)
+            ids << id;
+    }
+    return ids;
+}
+
 } // namespace
 
-ProcessControl::ProcessControl(ToolRunner& tools, LogSink& log, Clock& clock)
-    : tools(tools)
-    , log(log)
-    , clock(clock)
-    , allowList({
-          QStringLiteral("TouchBarServer"),
-          QStringLiteral("NowPlayingTouchUI"),
-          QStringLiteral("ControlStrip"),
-          QStringLiteral("TouchBarAgent"),
-          QStringLiteral("TouchBarUserDevice"),
-          QStringLiteral("DFRFoundation"),
-      }) {}
+const QString ProcessControl::touchBarDaemon = QStringLiteral("tiny-dfr");
+const QString ProcessControl::touchBarDaemonUnit = QStringLiteral("tiny-dfr.service");
+
+ProcessControl::ProcessControl(const Services& services)
+    : services(services)
+    , log(services.output) {}
+
+const QStringList& ProcessControl::touchBarProcesses() {
+    static const QStringList names = {
+        QStringLiteral("TouchBarServer"),     QStringLiteral("NowPlayingTouchUI"),
+        QStringLiteral("ControlStrip"),       QStringLiteral("TouchBarAgent"),
+        QStringLiteral("TouchBarUserDevice"), QStringLiteral("DFRFoundation"),
+    };
+    return names;
+}
 
 bool ProcessControl::validateProcessName(const QString& name) const {
-    if (allowList.contains(name, Qt::CaseSensitive))
+    if (touchBarProcesses().contains(name, Qt::CaseSensitive) || name == touchBarDaemon)
         return true;
     log.writeLine(QStringLiteral("🔒 Process validation failed: '") + name +
                   QStringLiteral("' not in allowed list"));
     return false;
 }
 
-bool ProcessControl::checkIfProcessRunning(const QString& name) const {
+ToolOutcome ProcessControl::run(const QString& program, const QStringList& arguments, Echo echo,
+                                std::chrono::milliseconds timeLimit) const {
+    ToolOutcome outcome = services.tools.run(program, arguments, timeLimit);
+    if (echo != Echo::Nothing)
+        services.output.write(outcome.standardOutput);
+    if (echo == Echo::OutputAndErrors)
+        services.errors.write(outcome.standardError);
+    if (outcome.timedOut) {
+        log.writeLine(QStringLiteral("   ⚠️ ") + timeLimitText(program, timeLimit));
+        timedOut << program;
+    }
+    return outcome;
+}
+
+std::optional<RunningProcesses> ProcessControl::findProcesses(const QString& name) const {
     if (!validateProcessName(name)) {
         log.writeLine(QStringLiteral("🔒 Security: Attempted to check invalid process: '") + name +
                       QLatin1Char('\''));
-        return false;
+        return std::nullopt;
     }
-    const ToolOutcome probe =
-        tools.run(probeTool, {exactName, name}, ToolRunner::StandardError::Inherited);
-    return probe.launched() && probe.exitStatus == 0;
+    const ToolOutcome probe = run(probeTool, {exactName, name}, Echo::OutputAndErrors);
+    if (!probe.launched() || probe.timedOut)
+        return std::nullopt;
+    if (probe.exitStatus != 0)
+        return RunningProcesses();
+
+    // pgrep also lists a process that has ended but that its parent has not reaped yet, and
+    // does not say whose a process is: ps tells both. Without its answer, whatever pgrep found
+    // counts as running, and as ours.
+    const QList<qint64> ids = processIds(probe.standardOutput);
+    RunningProcesses found;
+    for (const qint64 id : ids)
+        found << RunningProcess{id, services.user};
+    if (ids.isEmpty())
+        return found << RunningProcess{0, services.user};
+    QStringList idList;
+    for (const qint64 id : ids)
+        idList << QString::number(id);
+    const ToolOutcome states = run(stateTool,
+                                   {QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
+                                    QStringLiteral("-p"), idList.join(QLatin1Char(','))},
+                                   Echo::Nothing);
+    if (!states.launched() || states.timedOut)
+        return found;
+    found.clear();
+    for (const QByteArray& line : states.standardOutput.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        bool validId = false;
+        bool validOwner = false;
+        const qint64 id = fields.value(0).toLongLong(&validId);
+        const uint owner = fields.value(1).toUInt(&validOwner);
+        if (validId && validOwner && ids.contains(id) && !fields.value(2).startsWith('Z'))
+            found << RunningProcess{id, static_cast<uid_t>(owner)};
+    }
+    return found;
 }
 
-TouchBarResult ProcessControl::secureKillProcess(const QString& name) const {
+bool ProcessControl::checkIfProcessRunning(const QString& name) const {
+    const std::optional<RunningProcesses> found = findProcesses(name);
+    return found && !found->isEmpty();
+}
+
+std::optional<TouchBarError>
+ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& running) const {
     if (!validateProcessName(name)) {
         const TouchBarError error = TouchBarError::securityViolation(
             QStringLiteral("Invalid process name: '") + name + QLatin1Char('\''));
-        log.writeLine(QStringLiteral("🔒 Security violation: ") + error.localizedDescription());
-        return TouchBarResult::failure(error);
+        log.writeLine(QStringLiteral("🔒 Security violation: ") + error.errorDescription());
+        return error;
     }
 
     log.writeLine(QStringLiteral("📊 TOUCH_BAR_RESTART: Killing process '") + name +
-                  QStringLiteral("' at ") + log::timestamp(clock.now()));
+                  QStringLiteral("' at ") + log::timestamp(services.clock.now()));
     log.writeLine(QStringLiteral("🔄 Attempting to kill process: ") + name);
 
-    const ToolOutcome kill =
-        tools.run(killTool, {exactName, name}, ToolRunner::StandardError::Captured);
+    for (const RunningProcess& process : running) {
+        if (services.user == 0 || process.owner == services.user)
+            continue;
+        log.writeLine(QStringLiteral("   🔒 %1 (PID %2) belongs to another user (UID %3): only "
+                                     "an administrator may restart it")
+                          .arg(name)
+                          .arg(process.id)
+                          .arg(process.owner));
+        return TouchBarError::permissionDenied(name);
+    }
+
+    const ToolOutcome kill = run(killTool, {exactName, name}, Echo::Output);
     if (!kill.launched()) {
         const QString description = kill.launchError->localizedDescription;
         log.writeLine(QStringLiteral("   ❌ Exception killing ") + name + QStringLiteral(": ") +
                       description);
-        return TouchBarResult::failure(
-            TouchBarError::killFailed(name + QStringLiteral(": ") + description));
+        return TouchBarError::killFailed(name + QStringLiteral(": ") + description);
     }
+    if (kill.timedOut)
+        return killFailure(name, timeLimitText(killTool, toolTimeLimit));
 
     log.writeLine(QStringLiteral("   pkill ") + name + QStringLiteral(" returned: ") +
                   QString::number(kill.exitStatus));
     switch (kill.exitStatus) {
     case 0:
         log.writeLine(QStringLiteral("   ✅ Successfully killed ") + name);
-        return TouchBarResult::success();
+        return std::nullopt;
     case 1:
-        if (!kill.standardError.isEmpty() && checkIfProcessRunning(name))
-            return killFailure(name, errorDetail(kill.standardError));
+        if (!kill.standardError.isEmpty() && checkIfProcessRunning(name)) {
+            const QString detail = errorDetail(kill.standardError);
+            const std::optional<TouchBarError> failure = killFailure(name, detail);
+            if (detail.contains(QLatin1String("not permitted")))
+                return TouchBarError::permissionDenied(name);
+            return failure;
+        }
         log.writeLine(QStringLiteral("   ⚠️ ") + name + QStringLiteral(" was not running"));
-        return TouchBarResult::success();
+        return std::nullopt;
     default:
         return killFailure(name, errorDetail(kill.standardError));
     }
 }
 
-TouchBarResult ProcessControl::killFailure(const QString& name, const QString& detail) const {
+std::optional<TouchBarError> ProcessControl::killFailure(const QString& name,
+                                                         const QString& detail) const {
     log.writeLine(QStringLiteral("   ❌ Failed to kill ") + name + QStringLiteral(": ") + detail);
-    return TouchBarResult::failure(TouchBarError::killFailed(name + QStringLiteral(": ") + detail));
+    return TouchBarError::killFailed(name + QStringLiteral(": ") + detail);
+}
+
+std::optional<TouchBarError> ProcessControl::restartDaemon() const {
+    const QString& unit = touchBarDaemonUnit;
+    log.writeLine(QStringLiteral("📊 TOUCH_BAR_RESTART: Restarting service '") + unit +
+                  QStringLiteral("' at ") + log::timestamp(services.clock.now()));
+    log.writeLine(QStringLiteral("🔄 Attempting to restart service: ") + unit);
+    // Without a password prompt: polkit may let this user restart it, and if not, the
+    // administrator's prompt asks once, later, when the person chose to.
+    const ToolOutcome restart =
+        run(serviceTool, {QStringLiteral("--no-ask-password"), QStringLiteral("restart"), unit},
+            Echo::Output);
+    QString detail;
+    if (!restart.launched())
+        detail = restart.launchError->localizedDescription;
+    else if (restart.timedOut)
+        detail = timeLimitText(serviceTool, toolTimeLimit);
+    if (!detail.isEmpty()) {
+        log.writeLine(QStringLiteral("   ❌ Failed to restart ") + unit + QStringLiteral(": ") +
+                      detail);
+        return TouchBarError::killFailed(unit + QStringLiteral(": ") + detail);
+    }
+
+    log.writeLine(QStringLiteral("   systemctl restart ") + unit + QStringLiteral(" returned: ") +
+                  QString::number(restart.exitStatus));
+    if (restart.exitStatus == 0) {
+        log.writeLine(QStringLiteral("   ✅ Successfully restarted ") + unit);
+        return std::nullopt;
+    }
+    detail = errorDetail(restart.standardError);
+    if (detail.contains(QLatin1String("Interactive authentication required")) ||
+        detail.contains(QLatin1String("Access denied"))) {
+        log.writeLine(QStringLiteral("   🔒 Only an administrator may restart ") + unit);
+        return TouchBarError::permissionDenied(unit);
+    }
+    log.writeLine(QStringLiteral("   ❌ Failed to restart ") + unit + QStringLiteral(": ") + detail);
+    return TouchBarError::killFailed(unit + QStringLiteral(": ") + detail);
+}
+
+std::optional<TouchBarError> ProcessControl::restartAsAdministrator(const QString& target) const {
+    using namespace administrator;
+    const Command command = target == touchBarDaemonUnit ? restartCommand(touchBarDaemonUnit)
+                                                         : terminateCommand(systemPrompt, target);
+    if (command.program.isEmpty()) {
+        validateProcessName(target);
+        return TouchBarError::securityViolation(QStringLiteral("Invalid process name: '") + target +
+                                                QLatin1Char('\''));
+    }
+    log.writeLine(QStringLiteral("🔒 Asking for administrator rights to restart ") + target);
+    log.writeLine(QStringLiteral("   Running: ") + command.program + QLatin1Char(' ') +
+                  command.arguments.join(QLatin1Char(' ')));
+    const ToolOutcome outcome =
+        run(command.program, command.arguments, Echo::Output, promptTimeLimit);
+    if (!outcome.launched()) {
+        log.writeLine(QStringLiteral("   ❌ Could not ask for administrator rights: ") +
+                      outcome.launchError->localizedDescription);
+        return TouchBarError::unknown(missingPromptAdvice(systemPrompt));
+    }
+    if (outcome.timedOut)
+        return TouchBarError::administratorDeclined();
+    log.writeLine(QStringLiteral("   ") + QFileInfo(command.program).fileName() +
+                  QStringLiteral(" returned: ") + QString::number(outcome.exitStatus));
+    if (declined(systemPrompt, outcome)) {
+        log.writeLine(QStringLiteral("   ❌ Administrator rights were not granted"));
+        return TouchBarError::administratorDeclined();
+    }
+    if (outcome.exitStatus != 0) {
+        const QString detail = errorDetail(outcome.standardError);
+        log.writeLine(QStringLiteral("   ❌ Failed to restart ") + target +
+                      QStringLiteral(" as administrator: ") + detail);
+        return TouchBarError::killFailed(target + QStringLiteral(": ") + detail);
+    }
+    log.writeLine(QStringLiteral("   ✅ Restarted ") + target + QStringLiteral(" as administrator"));
+    return std::nullopt;
+}
+
+void ProcessControl::restartDock() const {
+    const ToolOutcome dock =
+        run(QStringLiteral("/usr/bin/killall"), {QStringLiteral("Dock")}, Echo::OutputAndErrors);
+    // killall fails when no Dock runs, which leaves nothing to refresh either.
+    if (!dock.launched())
+        log.writeLine(QStringLiteral("   ⚠️ Could not restart Dock: ") +
+                      dock.launchError->fullText);
+    else if (!dock.timedOut)
+        log.writeLine(QStringLiteral("   ✅ Restarted Dock to refresh Touch Bar"));
 }
 
 } // namespace corvane

@@ -1,52 +1,102 @@
 #pragma once
 
-#include "TouchBarResult.h"
+#include "core/TouchBarError.h"
+#include "platform/Services.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <optional>
+
 namespace corvane {
 
-class Clock;
-class LogSink;
-class ToolRunner;
+// Which of the Touch Bar's services a restart restarts.
+enum class TouchBarServices {
+    // macOS's six processes, each terminated by name and relaunched by the system.
+    AppleProcesses,
+    // The daemon tiny-dfr that draws the Touch Bar under Linux, restarted by systemd.
+    LinuxDaemon,
+};
 
-// The only place that looks for or terminates another process. A name reaches a tool only
-// after it passed the allow-list, and then as one argument of its own after "-x", so the
-// tool matches the whole process name. The allow-list's names are plain letters: the tools
-// read their pattern as a regular expression, and none of these can match anything but itself.
+// How long a tool may run: far longer than any of them needs, so only one that hangs meets it.
+inline constexpr std::chrono::seconds toolTimeLimit{5};
+// How long an administrator's prompt may wait for the person at the computer.
+inline constexpr std::chrono::minutes promptTimeLimit{5};
+
+// A process running under a name, and whose it is.
+struct RunningProcess {
+    qint64 id = 0;
+    uid_t owner = 0;
+};
+using RunningProcesses = QList<RunningProcess>;
+
+// Which of a tool's own words reach the user: what it prints on standard output passes on to
+// ours, and its complaints to our standard error unless the caller keeps them as a failure's
+// detail.
+enum class Echo { OutputAndErrors, Output, Nothing };
+
+// The only place that looks for or terminates another process, and the one that runs the
+// system tools. A name reaches a tool only after it passed the allow-list, and then as one
+// argument of its own after "-x", so the tool matches the whole process name. The allow-list's
+// names are plain: the tools read a name as a regular expression, and none of these can match
+// anything but itself. A tool that runs out of time is logged, killed and counts as failed.
 class ProcessControl {
 public:
-    ProcessControl(ToolRunner& tools, LogSink& log, Clock& clock);
+    explicit ProcessControl(const Services& services);
 
-    // The six Touch Bar service processes, in the one order every run lists and terminates
-    // them. Built in; nothing can add to it.
-    const QStringList& allowedTouchBarProcesses() const { return allowList; }
+    // macOS's six Touch Bar services, in the one order every run lists and terminates them.
+    static const QStringList& touchBarProcesses();
+    // Linux's Touch Bar daemon, and the systemd unit that runs it.
+    static const QString touchBarDaemon;
+    static const QString touchBarDaemonUnit;
 
-    // Whether `name` is on the allow-list: whole-string, case-sensitive. Logs a refusal.
+    // Whether `name` is one of the six services or the daemon: whole-string, case-sensitive.
+    // Logs a refusal.
     bool validateProcessName(const QString& name) const;
 
-    // Whether a process named exactly `name` runs. An unlisted name runs no tool, and a
-    // probe that cannot run answers false. Blocks while the probe runs.
+    // The processes named exactly `name` that run; one that has ended but is not yet reaped (a
+    // zombie) does not. Nothing when no probe could be made: an unlisted name runs no tool, and
+    // a probe tool may fail to start or run out of time. What pgrep prints reaches our output.
+    std::optional<RunningProcesses> findProcesses(const QString& name) const;
     bool checkIfProcessRunning(const QString& name) const;
 
-    // Sends every process named exactly `name` the default termination signal, and says
-    // whether that worked: no such process counts as success. Blocks while the tools run, so
-    // it belongs on the background executor.
+    // Sends every process named exactly `name` the default termination signal; none running is
+    // success. `running` is what findProcesses() found just before: a process of another user's
+    // is refused before any tool runs, as the tool would refuse it, unless we are root.
     //
-    // pkill reports a process it found but was not allowed to signal the same way as no
-    // process at all (status 1), except that it then complains on its error output. So a
-    // status 1 with error output is checked with one probe: a process that still runs is a
-    // failure, with that output as the detail.
-    TouchBarResult secureKillProcess(const QString& name) const;
+    // pkill reports a process it found but may not signal the same way as none at all (status
+    // 1), except that it complains on its error output. So a status 1 with error output is
+    // checked with one probe: a process that still runs is a failure, with that output as the
+    // detail.
+    std::optional<TouchBarError> secureKillProcess(const QString& name,
+                                                   const RunningProcesses& running) const;
+
+    // Restarts the daemon's unit through systemd as this user, without a password prompt; a
+    // refusal of systemd's is PermissionDenied.
+    std::optional<TouchBarError> restartDaemon() const;
+
+    // Terminates the service `target`, or restarts the daemon's unit, with an administrator's
+    // rights: the platform's prompt asks once. AdministratorDeclined when nobody granted them.
+    std::optional<TouchBarError> restartAsAdministrator(const QString& target) const;
+
+    // Terminates the Dock, which the system relaunches.
+    void restartDock() const;
+
+    // Runs `program` within `timeLimit` and passes on what `echo` says.
+    ToolOutcome run(const QString& program, const QStringList& arguments, Echo echo,
+                    std::chrono::milliseconds timeLimit = toolTimeLimit) const;
+
+    // The tools that ran out of time so far, by path, in order.
+    const QStringList& timedOutTools() const { return timedOut; }
 
 private:
-    TouchBarResult killFailure(const QString& name, const QString& detail) const;
+    std::optional<TouchBarError> killFailure(const QString& name, const QString& detail) const;
 
-    ToolRunner& tools;
-    LogSink& log;
-    Clock& clock;
-    const QStringList allowList;
+    const Services& services;
+    Log& log;
+    mutable QStringList timedOut;
 };
 
 } // namespace corvane

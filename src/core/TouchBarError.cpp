@@ -1,4 +1,4 @@
-#include "TouchBarError.h"
+#include "core/TouchBarError.h"
 
 namespace corvane {
 
@@ -30,7 +30,15 @@ TouchBarError TouchBarError::serviceRestartFailed() {
     return {Kind::ServiceRestartFailed, {}};
 }
 
-std::optional<QString> TouchBarError::errorDescription() const {
+TouchBarError TouchBarError::permissionDenied(QString services) {
+    return {Kind::PermissionDenied, std::move(services)};
+}
+
+TouchBarError TouchBarError::administratorDeclined() {
+    return {Kind::AdministratorDeclined, {}};
+}
+
+QString TouchBarError::errorDescription() const {
     switch (errorKind) {
     case Kind::KillFailed:
         return QStringLiteral("Failed to restart ") + text;
@@ -44,13 +52,15 @@ std::optional<QString> TouchBarError::errorDescription() const {
         return QStringLiteral("Touch Bar process not found");
     case Kind::ServiceRestartFailed:
         return QStringLiteral("Failed to restart Touch Bar service");
+    case Kind::PermissionDenied:
+        return QStringLiteral("Restarting ") + text +
+               QStringLiteral(" needs an administrator: the Touch Bar service belongs to the "
+                              "system.");
+    case Kind::AdministratorDeclined:
+        return QStringLiteral("Administrator rights were not granted, so the Touch Bar was not "
+                              "restarted.");
     }
     Q_UNREACHABLE();
-    return std::nullopt;
-}
-
-QString TouchBarError::localizedDescription() const {
-    return *errorDescription();
 }
 
 } // namespace corvane

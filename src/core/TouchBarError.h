@@ -2,13 +2,11 @@
 
 #include <QString>
 
-#include <optional>
-
 namespace corvane {
 
-// The one error of the Touch Bar service control. Its only behaviour is describing itself
-// to the user in a fixed English text. Values never change once made, and nothing compares
-// two errors.
+// The one error of the Touch Bar service control. Its only behaviour is describing itself to
+// the user in a fixed English text. Values never change once made, and nothing compares two
+// errors.
 class TouchBarError {
 public:
     enum class Kind {
@@ -18,6 +16,8 @@ public:
         NoTouchBar,
         ProcessNotFound,
         ServiceRestartFailed,
+        PermissionDenied,
+        AdministratorDeclined,
     };
 
     // A process could not be terminated; `detail` names it and says why.
@@ -29,19 +29,17 @@ public:
     static TouchBarError noTouchBar();
     static TouchBarError processNotFound();
     static TouchBarError serviceRestartFailed();
+    // Restarting `services` needs an administrator: they belong to the system.
+    static TouchBarError permissionDenied(QString services);
+    // The administrator's prompt was declined or failed.
+    static TouchBarError administratorDeclined();
 
     Kind kind() const { return errorKind; }
-    // The text of the three kinds that carry one; empty for the others.
+    // The text of the kinds that carry one; empty for the others.
     const QString& payload() const { return text; }
 
-    // Always present, also for an empty payload: the payload follows its kind's prefix
-    // verbatim.
-    std::optional<QString> errorDescription() const;
-    std::optional<QString> failureReason() const { return std::nullopt; }
-    std::optional<QString> recoverySuggestion() const { return std::nullopt; }
-    std::optional<QString> helpAnchor() const { return std::nullopt; }
-    // What callers show and log: exactly errorDescription().
-    QString localizedDescription() const;
+    // What callers show and log: the kind's fixed text with the payload appended verbatim.
+    QString errorDescription() const;
 
 private:
     TouchBarError(Kind kind, QString text);

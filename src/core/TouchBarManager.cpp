@@ -1,17 +1,10 @@
-#include "TouchBarManager.h"
+#include "core/TouchBarManager.h"
 
-#include "Clock.h"
-#include "DefaultsStore.h"
-#include "Executor.h"
-#include "HardwareModel.h"
-#include "LogFormat.h"
-#include "LogSink.h"
-#include "PreferenceReset.h"
-#include "ToolRunner.h"
-#include "Version.h"
+#include "core/Detection.h"
 
-#include <chrono>
-#include <limits>
+#include <QFutureWatcher>
+#include <QSettings>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace corvane {
 namespace {
@@ -19,218 +12,125 @@ namespace {
 const QString restartCountKey = QStringLiteral("TouchBarRestartCount");
 const QString lastRestartKey = QStringLiteral("LastTouchBarRestart");
 
-const QString touchBarServer = QStringLiteral("TouchBarServer");
-const QString controlStrip = QStringLiteral("ControlStrip");
-
-// How long the system gets to relaunch the terminated services.
-constexpr std::chrono::nanoseconds relaunchWait = std::chrono::seconds(2);
-
 } // namespace
 
-TouchBarManager::TouchBarManager(const PlatformServices& platform,
-                                 ChangeNotifier::Observer observer)
-    : platform(platform)
-    , processes(platform.tools, platform.log, platform.clock) {
-    if (observer)
-        willChange.subscribe(std::move(observer));
+TouchBarManager::TouchBarManager(const Services& services, TouchBarServices kind,
+                                 QSettings* settings, QObject* parent)
+    : QObject(parent)
+    , services(services)
+    , kind(kind)
+    , settings(settings) {
+    // One task at a time: a detection and a restart never run tools side by side, and their
+    // lines never interleave.
+    worker.setMaxThreadCount(1);
     loadData();
-    initialTouchBarDetection();
-    willChange.notify();
+    write(touchBar, initialTouchBarDetection(services), &TouchBarManager::hasTouchBarChanged);
 }
 
-void TouchBarManager::loadData() {
-    restarts.set(platform.defaults.integer(restartCountKey));
-    const QVariant stored = platform.defaults.object(lastRestartKey);
-    if (stored.typeId() == QMetaType::QDateTime)
-        lastRestart.set(stored.toDateTime());
+template <typename T, typename Changed>
+void TouchBarManager::write(T& property, T value, Changed changed) {
+    emit aboutToChange();
+    if (property == value)
+        return;
+    property = std::move(value);
+    emit(this->*changed)(property);
 }
 
-void TouchBarManager::saveData() {
-    platform.defaults.setInteger(restartCountKey, restartCount());
-    if (const auto& time = lastRestartTime())
-        platform.defaults.setDate(lastRestartKey, *time);
+void TouchBarManager::setLastError(const std::optional<TouchBarError>& error) {
+    emit aboutToChange();
+    recordedError = error;
+    emit lastErrorChanged();
 }
 
-QString TouchBarManager::getModelIdentifier() const {
-    return corvane::getModelIdentifier(platform.modelQuery, platform.log);
-}
-
-void TouchBarManager::initialTouchBarDetection() {
-    const QString model = trimModel(getModelIdentifier());
-    touchBar.set(isTouchBarModel(model));
-    log(QStringLiteral("🔍 Initial Touch Bar Detection (Model Only):"));
-    log(QStringLiteral("   Model: ") + model);
-    log(QStringLiteral("   Has Touch Bar: ") + log::truth(hasTouchBar()));
-}
-
-void TouchBarManager::checkTouchBarAvailability() {
-    const QString model = trimModel(getModelIdentifier());
-    const bool inList = isTouchBarModel(model);
-    const bool processesFound = processes.checkIfProcessRunning(touchBarServer) ||
-                                processes.checkIfProcessRunning(controlStrip);
-    touchBar.set(inList || processesFound);
-    log(QStringLiteral("🔍 Full Touch Bar Detection:"));
-    log(QStringLiteral("   Model: ") + model);
-    log(QStringLiteral("   Model in list: ") + log::truth(inList));
-    log(QStringLiteral("   TouchBar processes found: ") + log::truth(processesFound));
-    log(QStringLiteral("   Final detection: ") + log::truth(hasTouchBar()));
+// The result reaches `then` on the GUI thread, and only while the manager lives.
+template <typename Task, typename Then>
+void TouchBarManager::runInBackground(Task task, Then then) {
+    using Result = std::invoke_result_t<Task>;
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, then = std::move(then)] {
+        then(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(&worker, std::move(task)));
 }
 
 void TouchBarManager::performFullTouchBarDetection() {
-    platform.executor.runOnMain([this] { checkTouchBarAvailability(); });
-}
-
-bool TouchBarManager::checkIfProcessRunning(const QString& name) const {
-    return processes.checkIfProcessRunning(name);
-}
-
-QString TouchBarManager::getTouchBarStatus() const {
-    return touchBarStatus(hasTouchBar());
-}
-
-QString TouchBarManager::touchBarStatus(bool touchBarPresent) const {
-    if (!touchBarPresent)
-        return QStringLiteral("No Touch Bar");
-    const ToolOutcome probe =
-        platform.tools.run(QStringLiteral("/usr/bin/pgrep"), {QStringLiteral("-x"), touchBarServer},
-                           ToolRunner::StandardError::Inherited);
-    if (!probe.launched())
-        return QStringLiteral("Unknown");
-    return probe.exitStatus == 0 ? QStringLiteral("Running") : QStringLiteral("Not Running");
-}
-
-void TouchBarManager::restartTouchBar(std::function<void(TouchBarResult)> completion) {
-    platform.executor.runInBackground(
-        [self = shared_from_this(), completion = std::move(completion)]() mutable {
-            const TouchBarResult result = self->runRestart();
-            Executor& executor = self->platform.executor;
-            executor.postToMain([self = std::move(self), completion = std::move(completion),
-                                 result] { completion(result); });
+    runInBackground(
+        [services = services, kind = kind] {
+            return checkTouchBarAvailability(ProcessControl(services), services, kind);
+        },
+        [this](bool present) {
+            write(touchBar, present, &TouchBarManager::hasTouchBarChanged);
+            emit detectionFinished();
         });
 }
 
-// Runs on the background executor. Published state is only touched inside the awaited
-// main-thread hops; whatever the background needs of it afterwards is copied there.
-TouchBarResult TouchBarManager::runRestart() {
-    Executor& executor = platform.executor;
-
-    bool touchBarPresent = false;
-    executor.runOnMain([&] {
-        checkTouchBarAvailability();
-        touchBarPresent = hasTouchBar();
+bool TouchBarManager::restartTouchBar() {
+    if (restarting)
+        return false;
+    startRestart([services = services, kind = kind, count = restarts] {
+        return restartTouchBarServices(services, kind, count);
     });
-
-    log(QStringLiteral("🚀 Starting Touch Bar restart process..."));
-    log(QStringLiteral("   Device has Touch Bar: ") + log::truth(touchBarPresent));
-    log(QStringLiteral("   Model: ") + getModelIdentifier());
-    log(QStringLiteral("\n") + log::rule());
-    log(QStringLiteral("🚀 TOUCH BAR RESTART INITIATED"));
-    log(QStringLiteral("   Timestamp: ") + log::timestamp(platform.clock.now()));
-    log(QStringLiteral("   Device model: ") + getModelIdentifier());
-    log(QStringLiteral("   Has Touch Bar: ") + log::truth(touchBarPresent));
-    log(QStringLiteral("   App: Corvane ") + applicationVersion);
-    log(log::rule());
-
-    if (!touchBarPresent) {
-        log(QStringLiteral("❌ No Touch Bar detected on this device"));
-        executor.runOnMain([this] {
-            recordedError.set(TouchBarError::noTouchBar());
-            restarting.set(false);
-        });
-        return TouchBarResult::failure(TouchBarError::noTouchBar());
-    }
-
-    // One copy of the allow-list, so the listings and the terminations share one order.
-    const QStringList targets = processes.allowedTouchBarProcesses();
-    logProcessStatus(QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), targets);
-
-    executor.runOnMain([this] {
-        restarting.set(true);
-        recordedError.set(std::nullopt);
-    });
-
-    log(QStringLiteral("\n🎯 KILLING PROCESSES:"));
-    log(QStringLiteral("   Targets: ") + targets.join(QStringLiteral(", ")));
-    bool allTerminated = true;
-    for (const QString& target : targets) {
-        const TouchBarResult termination = processes.secureKillProcess(target);
-        if (termination.isSuccess())
-            continue;
-        log(QStringLiteral("❌ Failed to kill ") + target + QStringLiteral(": ") +
-            termination.error().localizedDescription());
-        executor.runOnMain([&] { recordedError.set(termination.error()); });
-        allTerminated = false;
-    }
-
-    log(QStringLiteral("\n⏱️ Waiting 2 seconds for processes to restart..."));
-    platform.sleeper.sleep(relaunchWait);
-
-    logProcessStatus(QStringLiteral("\n📊 POST-RESTART PROCESS STATUS:"), targets);
-
-    log(QStringLiteral("\n🔍 Verifying critical Touch Bar processes:"));
-    bool serverVerified = true;
-    for (const QString& name : {touchBarServer, controlStrip}) {
-        const bool running = processes.checkIfProcessRunning(name);
-        log(QStringLiteral("   • ") + name + QStringLiteral(": ") +
-            (running ? QStringLiteral("✅ VERIFIED RUNNING")
-                     : QStringLiteral("⚠️ NOT DETECTED")));
-        if (!running && name == touchBarServer)
-            serverVerified = false;
-    }
-
-    if (allTerminated && serverVerified) {
-        log(QStringLiteral("🔧 Resetting Touch Bar preferences..."));
-        resetTouchBarPreferences(platform.tools, platform.log);
-
-        qint64 count = 0;
-        executor.runOnMain([&] {
-            lastRestart.set(platform.clock.now());
-            const qint64 previous = restartCount();
-            restarts.set(previous == std::numeric_limits<qint64>::max() ? previous : previous + 1);
-            saveData();
-            restarting.set(false);
-            count = restartCount();
-            touchBarPresent = hasTouchBar();
-        });
-
-        log(QStringLiteral("\n") + log::rule());
-        log(QStringLiteral("✅ TOUCH BAR RESTART COMPLETED SUCCESSFULLY!"));
-        log(QStringLiteral("   Restart Count: #") + QString::number(count));
-        log(QStringLiteral("   Timestamp: ") + log::timestamp(platform.clock.now()));
-        log(QStringLiteral("   Duration: ~2.5 seconds"));
-        log(QStringLiteral("   Final Status: ") + touchBarStatus(touchBarPresent));
-        log(log::rule() + QStringLiteral("\n"));
-        return TouchBarResult::success();
-    }
-
-    std::optional<TouchBarError> recorded;
-    executor.runOnMain([&] {
-        restarting.set(false);
-        recorded = lastError();
-    });
-
-    if (!allTerminated) {
-        log(QStringLiteral("❌ Touch Bar restart failed - process termination issues"));
-        return TouchBarResult::failure(recorded ? *recorded
-                                                : TouchBarError::unknown(QStringLiteral(
-                                                      "Failed to restart Touch Bar processes")));
-    }
-    log(QStringLiteral("⚠️ Touch Bar restart completed but critical processes not detected"));
-    log(QStringLiteral("   This may indicate a deeper system issue"));
-    return TouchBarResult::failure(TouchBarError::serviceRestartFailed());
+    return true;
 }
 
-void TouchBarManager::logProcessStatus(const QString& heading, const QStringList& names) const {
-    log(heading);
-    for (const QString& name : names) {
-        const bool running = processes.checkIfProcessRunning(name);
-        log(QStringLiteral("   • ") + name + QStringLiteral(": ") +
-            (running ? QStringLiteral("✅ Running") : QStringLiteral("❌ Not Running")));
-    }
+bool TouchBarManager::restartAsAdministrator() {
+    if (restarting || refused.isEmpty())
+        return false;
+    startRestart([services = services, kind = kind, refused = refused, count = restarts] {
+        return corvane::restartAsAdministrator(services, kind, refused, count);
+    });
+    return true;
 }
 
-void TouchBarManager::log(const QString& line) const {
-    platform.log.writeLine(line);
+// Restarting shows at once, so that a second press finds the button disabled and a second
+// request is refused: one press is one restart.
+template <typename Task> void TouchBarManager::startRestart(Task task) {
+    write(restarting, true, &TouchBarManager::restartingChanged);
+    runInBackground(std::move(task),
+                    [this](const RestartReport& report) { finishRestart(report); });
+}
+
+void TouchBarManager::finishRestart(const RestartReport& report) {
+    if (report.touchBarPresent)
+        write(touchBar, *report.touchBarPresent, &TouchBarManager::hasTouchBarChanged);
+    if (!report.error) {
+        write(lastRestart, services.clock.now(), &TouchBarManager::lastRestartTimeChanged);
+        write(restarts, nextRestartCount(restarts), &TouchBarManager::restartCountChanged);
+        saveData();
+    }
+    setLastError(report.lastError);
+    refused = report.refused;
+    write(restarting, false, &TouchBarManager::restartingChanged);
+    emit restartFinished(report.error);
+}
+
+void TouchBarManager::loadData() {
+    if (!settings)
+        return;
+    bool isNumber = false;
+    const qint64 count = settings->value(restartCountKey).toLongLong(&isNumber);
+    write(restarts, isNumber ? count : 0, &TouchBarManager::restartCountChanged);
+    const QVariant stored = settings->value(lastRestartKey);
+    if (stored.typeId() == QMetaType::QDateTime)
+        write(lastRestart, stored.toDateTime(), &TouchBarManager::lastRestartTimeChanged);
+}
+
+// Written through at once: quitting ends the process without a word to anyone, and a
+// counted restart must already be on disk then.
+void TouchBarManager::saveData() {
+    if (!settings) {
+        services.output.writeLine(QStringLiteral("⚠️ The restart count was not saved: there is "
+                                                 "no home folder to keep it in"));
+        return;
+    }
+    settings->setValue(restartCountKey, restarts);
+    if (lastRestart.isValid())
+        settings->setValue(lastRestartKey, lastRestart);
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        services.output.writeLine(QStringLiteral("⚠️ Could not save the restart count to ") +
+                                  settings->fileName());
 }
 
 } // namespace corvane

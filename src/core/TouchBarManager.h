@@ -1,85 +1,92 @@
 #pragma once
 
-#include "ChangeNotifier.h"
-#include "PlatformServices.h"
-#include "ProcessControl.h"
-#include "TouchBarError.h"
-#include "TouchBarResult.h"
+#include "core/ProcessControl.h"
+#include "core/Restart.h"
+#include "core/TouchBarError.h"
+#include "platform/Services.h"
 
 #include <QDateTime>
-#include <QString>
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
 
-#include <functional>
-#include <memory>
 #include <optional>
+
+class QSettings;
 
 namespace corvane {
 
-// The model of the application: whether this machine has a Touch Bar, whether a restart of
-// its services is running, how many restarts succeeded and when the last one did, and the
-// last error. The published state is read and written on the main thread only; every write
-// first tells objectWillChange(), also when the value stays the same.
-class TouchBarManager : public std::enable_shared_from_this<TouchBarManager> {
-public:
-    // Loads the saved statistics and decides from the hardware model alone whether there is
-    // a Touch Bar; no process is probed. `observer`, when given, is subscribed before any of
-    // that, so it hears every change from the first. Create it on the main thread, through
-    // std::make_shared: a running restart keeps its manager alive until it has ended.
-    explicit TouchBarManager(const PlatformServices& platform,
-                             ChangeNotifier::Observer observer = {});
-    TouchBarManager(const TouchBarManager&) = delete;
-    TouchBarManager& operator=(const TouchBarManager&) = delete;
+// The model of the application: whether this machine has a Touch Bar, whether a restart of its
+// services runs, how many restarts succeeded and when the last one did, and the last error.
+// Its state lives on the GUI thread. Every tool runs on a thread of the manager's own, one task
+// at a time, so the window never waits for one. Every write of the state first emits
+// aboutToChange(), also when the value stays the same, then the property's own signal when the
+// value changed.
+class TouchBarManager final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool restarting READ isRestarting NOTIFY restartingChanged)
+    Q_PROPERTY(bool touchBar READ hasTouchBar NOTIFY hasTouchBarChanged)
+    Q_PROPERTY(qint64 restartCount READ restartCount NOTIFY restartCountChanged)
+    Q_PROPERTY(QDateTime lastRestartTime READ lastRestartTime NOTIFY lastRestartTimeChanged)
 
-    bool isRestarting() const { return restarting.value(); }
-    const std::optional<QDateTime>& lastRestartTime() const { return lastRestart.value(); }
+public:
+    // Loads the saved statistics from `settings`, or keeps none when it is null, and decides
+    // from the hardware model alone whether there is a Touch Bar. `services` and `settings`
+    // must outlive the manager; it waits for the task it runs, which works on them.
+    TouchBarManager(const Services& services, TouchBarServices kind, QSettings* settings,
+                    QObject* parent = nullptr);
+
+    bool isRestarting() const { return restarting; }
+    bool hasTouchBar() const { return touchBar; }
     // Successful restarts, saved across launches. It stops at its largest value rather than
     // wrapping round.
-    qint64 restartCount() const { return restarts.value(); }
-    bool hasTouchBar() const { return touchBar.value(); }
-    const std::optional<TouchBarError>& lastError() const { return recordedError.value(); }
+    qint64 restartCount() const { return restarts; }
+    // Invalid until a restart succeeded.
+    QDateTime lastRestartTime() const { return lastRestart; }
+    const std::optional<TouchBarError>& lastError() const { return recordedError; }
 
-    // Told before every write of the published state.
-    ChangeNotifier& objectWillChange() { return willChange; }
-
-    // Decides hasTouchBar from the model and from the Touch Bar's processes: either one is
-    // enough. Runs on the main thread, which it blocks while one or two probes run.
+    // Looks again whether there is a Touch Bar, from the model and the Touch Bar's processes;
+    // detectionFinished() follows once hasTouchBar() holds the answer.
     void performFullTouchBarDetection();
+    // Starts a restart of the Touch Bar's services, or refuses it and answers false while one
+    // runs. restartFinished() tells its outcome once the state has taken it in.
+    bool restartTouchBar();
+    // Restarts, with an administrator's rights, what the last restart was refused for want of
+    // them; false when nothing was refused, or a restart runs.
+    bool restartAsAdministrator();
 
-    // Restarts the Touch Bar services: terminates the six Touch Bar processes, waits for the
-    // system to relaunch them, verifies TouchBarServer came back, then clears their
-    // preferences, restarts the Dock and counts and saves the restart. Runs in the
-    // background and hands its outcome to `completion` on the main thread. Nothing stops a
-    // second, overlapping call: callers refuse one while isRestarting() is true.
-    void restartTouchBar(std::function<void(TouchBarResult)> completion);
-
-    // Whether a Touch Bar process named exactly `name` runs; any other name is refused.
-    bool checkIfProcessRunning(const QString& name) const;
-
-    // TouchBarServer's state in a word: "No Touch Bar", "Running", "Not Running", or
-    // "Unknown" when it cannot be probed.
-    QString getTouchBarStatus() const;
+signals:
+    void aboutToChange();
+    void restartingChanged(bool restarting);
+    void hasTouchBarChanged(bool hasTouchBar);
+    void restartCountChanged(qint64 restartCount);
+    void lastRestartTimeChanged(const QDateTime& lastRestartTime);
+    void lastErrorChanged();
+    void detectionFinished();
+    // No error when the Touch Bar's services were restarted.
+    void restartFinished(const std::optional<corvane::TouchBarError>& error);
 
 private:
+    template <typename T, typename Changed> void write(T& property, T value, Changed changed);
+    void setLastError(const std::optional<TouchBarError>& error);
+    template <typename Task, typename Then> void runInBackground(Task task, Then then);
+    template <typename Task> void startRestart(Task task);
+    void finishRestart(const RestartReport& report);
     void loadData();
     void saveData();
-    void initialTouchBarDetection();
-    void checkTouchBarAvailability();
-    QString getModelIdentifier() const;
-    QString touchBarStatus(bool touchBarPresent) const;
 
-    TouchBarResult runRestart();
-    void logProcessStatus(const QString& heading, const QStringList& names) const;
-    void log(const QString& line) const;
-
-    ChangeNotifier willChange;
-    Published<bool> restarting{willChange, false};
-    Published<std::optional<QDateTime>> lastRestart{willChange, std::nullopt};
-    Published<qint64> restarts{willChange, 0};
-    Published<bool> touchBar{willChange, false};
-    Published<std::optional<TouchBarError>> recordedError{willChange, std::nullopt};
-
-    PlatformServices platform;
-    ProcessControl processes;
+    const Services services;
+    const TouchBarServices kind;
+    QSettings* const settings;
+    bool restarting = false;
+    QDateTime lastRestart;
+    qint64 restarts = 0;
+    bool touchBar = false;
+    std::optional<TouchBarError> recordedError;
+    QStringList refused;
+    // Last, so that it is the first to go: it waits for a running task before anything that
+    // task works on is gone.
+    QThreadPool worker;
 };
 
 } // namespace corvane

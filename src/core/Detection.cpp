@@ -1,0 +1,85 @@
+#include "core/Detection.h"
+
+#include "core/LogFormat.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+constexpr std::size_t largestModelSize = 1023;
+
+constexpr std::array<QLatin1StringView, 14> touchBarModels = {
+    QLatin1StringView("MacBookPro13,2"), QLatin1StringView("MacBookPro13,3"),
+    QLatin1StringView("MacBookPro14,2"), QLatin1StringView("MacBookPro14,3"),
+    QLatin1StringView("MacBookPro15,1"), QLatin1StringView("MacBookPro15,2"),
+    QLatin1StringView("MacBookPro15,3"), QLatin1StringView("MacBookPro15,4"),
+    QLatin1StringView("MacBookPro16,1"), QLatin1StringView("MacBookPro16,2"),
+    QLatin1StringView("MacBookPro16,3"), QLatin1StringView("MacBookPro16,4"),
+    QLatin1StringView("MacBookPro17,1"), QLatin1StringView("Mac14,7"),
+};
+
+} // namespace
+
+QString getModelIdentifier(ModelQuery& query, Log& log) {
+    std::size_t size = 0;
+    int result = query.query("hw.model", nullptr, size);
+    if (result != 0 || size == 0 || size > largestModelSize) {
+        log.writeLine(QStringLiteral("🔒 Security: Invalid sysctl result or size: %1, %2")
+                          .arg(result)
+                          .arg(size));
+        return unknownModel;
+    }
+
+    QByteArray buffer(static_cast<qsizetype>(size), '\0');
+    result = query.query("hw.model", buffer.data(), size);
+    if (result != 0) {
+        log.writeLine(QStringLiteral("🔒 Security: Failed to read sysctl: %1").arg(result));
+        return unknownModel;
+    }
+    // The second answer's size is not trusted: the text ends at the first zero byte within
+    // the buffer, or at its end.
+    const void* zero =
+        std::memchr(buffer.constData(), '\0', static_cast<std::size_t>(buffer.size()));
+    const qsizetype length =
+        zero ? static_cast<const char*>(zero) - buffer.constData() : buffer.size();
+    return QString::fromUtf8(buffer.constData(), length);
+}
+
+bool isTouchBarModel(const QString& model) {
+    return std::find(touchBarModels.begin(), touchBarModels.end(), model) != touchBarModels.end();
+}
+
+bool initialTouchBarDetection(const Services& services) {
+    const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
+    const bool touchBar = isTouchBarModel(model);
+    services.output.writeLine(QStringLiteral("🔍 Initial Touch Bar Detection (Model Only):"));
+    services.output.writeLine(QStringLiteral("   Model: ") + model);
+    services.output.writeLine(QStringLiteral("   Has Touch Bar: ") + log::truth(touchBar));
+    return touchBar;
+}
+
+bool checkTouchBarAvailability(const ProcessControl& processes, const Services& services,
+                               TouchBarServices kind) {
+    const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
+    const bool inList = isTouchBarModel(model);
+    QStringList probed = {QStringLiteral("TouchBarServer"), QStringLiteral("ControlStrip")};
+    if (kind == TouchBarServices::LinuxDaemon)
+        probed << ProcessControl::touchBarDaemon;
+    const bool processesFound = std::any_of(probed.begin(), probed.end(), [&](const QString& name) {
+        return processes.checkIfProcessRunning(name);
+    });
+    Log& log = services.output;
+    log.writeLine(QStringLiteral("🔍 Full Touch Bar Detection:"));
+    log.writeLine(QStringLiteral("   Model: ") + model);
+    log.writeLine(QStringLiteral("   Model in list: ") + log::truth(inList));
+    log.writeLine(QStringLiteral("   TouchBar processes found: ") + log::truth(processesFound));
+    log.writeLine(QStringLiteral("   Final detection: ") + log::truth(inList || processesFound));
+    return inList || processesFound;
+}
+
+} // namespace corvane
