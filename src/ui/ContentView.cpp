@@ -1,22 +1,21 @@
-#include "ContentView.h"
+#include "ui/ContentView.h"
 
-#include "AlertBox.h"
-#include "Emblem.h"
-#include "FixButton.h"
-#include "Style.h"
-#include "SymbolButton.h"
-#include "TouchBarManager.h"
-#include "UrlOpener.h"
-#include "Version.h"
+#include "core/TouchBarManager.h"
+#include "core/Version.h"
+#include "ui/Alerts.h"
+#include "ui/Emblem.h"
+#include "ui/FixButton.h"
+#include "ui/Style.h"
+#include "ui/SymbolButton.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
+#include <QUrl>
 
 namespace corvane {
 namespace {
@@ -43,21 +42,10 @@ QLabel* makeLabel(const QFont& font, const QColor& color) {
 
 } // namespace
 
-// The quit key works in the window and in its alert alike: Qt ignores a window's shortcuts
-// while a modal alert covers it, so the alert carries one of its own.
-void ContentView::addQuitShortcut(QWidget* owner) {
-    auto* shortcut = new QShortcut(QKeySequence::Quit, owner);
-    // Some desktops bind no standard quit key; Ctrl+Q (Cmd+Q on macOS) is what users try.
-    if (shortcut->key().isEmpty())
-        shortcut->setKey(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    shortcut->setContext(Qt::WindowShortcut);
-    connect(shortcut, &QShortcut::activated, this, [this] { quitApplication(); });
-}
-
-ContentView::ContentView(const PlatformServices& platform, UrlOpener& urlOpener, QWidget* parent)
+ContentView::ContentView(TouchBarManager* manager, QWidget* parent)
     : QWidget(parent)
-    , manager(std::make_shared<TouchBarManager>(platform))
-    , urlOpener(urlOpener) {
+    , manager(manager) {
+    manager->setParent(this);
     setFixedSize(viewWidth, viewHeight);
 
     auto* title = makeLabel(ui::font(ui::TextStyle::LargeTitle, QFont::Bold), ui::color::label);
@@ -102,47 +90,35 @@ ContentView::ContentView(const PlatformServices& platform, UrlOpener& urlOpener,
     root->addLayout(bottomRow);
     root->addStretch();
 
-    connect(fixButton, &QAbstractButton::clicked, this, [this] { restartTouchBar(); });
-    connect(help, &QAbstractButton::clicked, this, [this] { showHelp(); });
-    connect(quit, &QAbstractButton::clicked, this, [this] { quitApplication(); });
-    addQuitShortcut(this);
+    connect(fixButton, &QAbstractButton::clicked, this, &ContentView::restartTouchBar);
+    connect(help, &QAbstractButton::clicked, this, &ContentView::showHelp);
+    connect(quit, &QAbstractButton::clicked, qApp, &QCoreApplication::quit);
+    ui::addQuitShortcut(this);
 
-    subscription = manager->objectWillChange().subscribe([this] { scheduleRefresh(); });
+    connect(manager, &TouchBarManager::restartingChanged, this, &ContentView::refresh);
+    connect(manager, &TouchBarManager::hasTouchBarChanged, this, &ContentView::refresh);
+    connect(manager, &TouchBarManager::restartFinished, this, &ContentView::finishRestart);
+    // Keyboard users start on what the window is for, once it can be used.
+    connect(manager, &TouchBarManager::detectionFinished, this, [this] {
+        if (fixButton->isEnabled())
+            fixButton->setFocus(Qt::OtherFocusReason);
+    });
     refresh();
-}
-
-ContentView::~ContentView() {
-    // A restart still running keeps the manager alive; it must not call back into us.
-    manager->objectWillChange().unsubscribe(subscription);
 }
 
 void ContentView::paintEvent(QPaintEvent*) {
     QPainter(this).fillRect(rect(), ui::color::white);
     if (appeared || !isVisible())
         return;
-    // The first frame is being drawn; the checks that may take a moment come after it.
+    // The first frame is being drawn; what may take a moment comes after it.
     appeared = true;
-    QTimer::singleShot(0, this, [this] { checkForErrors(); });
     QTimer::singleShot(0, this, [this] {
+        checkForErrors();
         manager->performFullTouchBarDetection();
-        // Keyboard users start on what the window is for, once it can be used.
-        refresh();
-        if (fixButton->isEnabled())
-            fixButton->setFocus(Qt::OtherFocusReason);
     });
 }
 
-// The manager announces a change before it stores the new value, so the view looks again
-// once the announcing write has finished.
-void ContentView::scheduleRefresh() {
-    if (refreshScheduled)
-        return;
-    refreshScheduled = true;
-    QMetaObject::invokeMethod(this, &ContentView::refresh, Qt::QueuedConnection);
-}
-
 void ContentView::refresh() {
-    refreshScheduled = false;
     statusLine->setText(manager->hasTouchBar()
                             ? tr("Fix your unresponsive Touch Bar with one click")
                             : tr("No Touch Bar detected on this device"));
@@ -150,23 +126,20 @@ void ContentView::refresh() {
 }
 
 void ContentView::restartTouchBar() {
-    manager->restartTouchBar([view = QPointer<ContentView>(this)](TouchBarResult result) {
-        if (view)
-            view->finishRestart(result);
-    });
+    manager->restartTouchBar();
 }
 
-void ContentView::finishRestart(const TouchBarResult& result) {
-    if (result.isSuccess()) {
+void ContentView::finishRestart(const std::optional<TouchBarError>& error) {
+    if (!error) {
         alertTitle = QStringLiteral("Success! ✅");
         alertMessage = successMessage;
         showingSuccess = true;
     } else {
         alertTitle = QStringLiteral("Error ❌");
-        alertMessage = result.error().localizedDescription();
+        alertMessage = error->errorDescription();
         showingSuccess = false;
     }
-    presentAlert();
+    presentAlert(error && error->kind() == TouchBarError::Kind::PermissionDenied);
 }
 
 void ContentView::checkForErrors() {
@@ -174,53 +147,45 @@ void ContentView::checkForErrors() {
     if (!error)
         return;
     alertTitle = QStringLiteral("Warning ⚠️");
-    alertMessage = error->localizedDescription();
-    presentAlert();
+    alertMessage = error->errorDescription();
+    presentAlert(false);
 }
 
 void ContentView::showHelp() {
     const QUrl url(helpPage, QUrl::StrictMode);
     if (url.isValid())
-        urlOpener.open(url);
+        QDesktopServices::openUrl(url);
 }
 
-void ContentView::quitApplication() {
-    QCoreApplication::quit();
-}
-
-void ContentView::presentAlert() {
+void ContentView::presentAlert(bool offerAdministrator) {
     if (alert) {
         alert->disconnect(this);
         alert->close();
         alert->deleteLater();
     }
-    auto* box = new QMessageBox(this);
-    addQuitShortcut(box);
-    box->setWindowModality(Qt::WindowModal);
-    box->setWindowTitle(alertTitle);
-    setAlertTexts(*box, alertTitle, alertMessage);
-    if (showingSuccess) {
-        box->addButton(tr("Fix Again"), QMessageBox::AcceptRole);
-        box->setEscapeButton(box->addButton(tr("Quit"), QMessageBox::RejectRole));
-    } else {
-        box->addButton(tr("OK"), QMessageBox::AcceptRole);
-    }
-    connect(box, &QMessageBox::finished, this,
-            [this, box, success = showingSuccess] { alertClosed(box, success); });
-    alert = box;
-    box->open();
+    if (showingSuccess)
+        alert = ui::openAlert(this, alertTitle, alertMessage, tr("Fix Again"), tr("Quit"));
+    else if (offerAdministrator)
+        alert = ui::openAlert(this, alertTitle, alertMessage, tr("Restart as Administrator"),
+                              tr("Cancel"));
+    else
+        alert = ui::openAlert(this, alertTitle, alertMessage, tr("OK"));
+    connect(alert, &QMessageBox::finished, this,
+            [this, box = alert.data(), success = showingSuccess, offerAdministrator] {
+                alertClosed(box, success, offerAdministrator);
+            });
 }
 
-void ContentView::alertClosed(QMessageBox* box, bool success) {
+void ContentView::alertClosed(QMessageBox* box, bool success, bool administrator) {
     const QMessageBox::ButtonRole role = box->buttonRole(box->clickedButton());
     box->deleteLater();
-    if (!success)
-        return;
-    if (role == QMessageBox::RejectRole) {
-        quitApplication();
-    } else if (role == QMessageBox::AcceptRole) {
+    if (success && role == QMessageBox::RejectRole) {
+        QCoreApplication::quit();
+    } else if (success && role == QMessageBox::AcceptRole) {
         showingSuccess = false;
         restartTouchBar();
+    } else if (administrator && role == QMessageBox::AcceptRole) {
+        manager->restartAsAdministrator();
     }
 }
 

@@ -1,6 +1,6 @@
-#include "Emblem.h"
+#include "ui/Emblem.h"
 
-#include "Style.h"
+#include "ui/Style.h"
 
 #include <QPainter>
 

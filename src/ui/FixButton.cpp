@@ -1,10 +1,11 @@
-#include "FixButton.h"
+#include "ui/FixButton.h"
 
-#include "Style.h"
-#include "Symbols.h"
+#include "ui/Style.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace corvane::ui {
 namespace {
@@ -17,6 +18,8 @@ constexpr qreal spinnerScale = 0.9;
 constexpr int transitionMilliseconds = 100;
 // How strongly the caption and symbol show while the button is disabled.
 constexpr qreal disabledContentOpacity = 0.75;
+constexpr int spokeCount = 12;
+constexpr int revolutionMilliseconds = 1000;
 
 qreal scaleOf(bool restarting) {
     return restarting ? restartingScale : 1.0;
@@ -49,7 +52,19 @@ FixButton::FixButton(QWidget* parent)
         from = to;
         update();
     });
-    connect(&spinner, &Spinner::changed, this, [this] { update(); });
+    spinnerRotation.setStartValue(0);
+    spinnerRotation.setEndValue(spokeCount);
+    spinnerRotation.setDuration(revolutionMilliseconds);
+    spinnerRotation.setLoopCount(-1);
+    connect(&spinnerRotation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) {
+                // The spokes step rather than glide; repaint only when the lead moves on.
+                const int spoke = value.toInt() % spokeCount;
+                if (spoke == leadingSpoke)
+                    return;
+                leadingSpoke = spoke;
+                update();
+            });
     showState(false, false);
 }
 
@@ -66,7 +81,10 @@ void FixButton::showState(bool isRestarting, bool hasTouchBar) {
 
     setText(caption(isRestarting));
     setEnabled(!isRestarting && hasTouchBar);
-    spinner.setRunning(isRestarting);
+    if (!isRestarting)
+        spinnerRotation.stop();
+    else if (spinnerRotation.state() != QAbstractAnimation::Running)
+        spinnerRotation.start();
     update();
 }
 
@@ -144,10 +162,9 @@ void FixButton::paintContent(QPainter& painter, const Look& look, qreal opacity)
         // The spinner keeps its own white, undimmed.
         painter.setOpacity(opacity);
         const qreal side = indicator * spinnerScale;
-        spinner.paint(
+        paintSpinner(
             painter,
-            QRectF(0, 0, side, side).translated(indicatorRect.center() - QPointF(side, side) / 2),
-            color::white);
+            QRectF(0, 0, side, side).translated(indicatorRect.center() - QPointF(side, side) / 2));
     } else {
         painter.setOpacity(contentOpacity);
         painter.drawPixmap(indicatorRect.topLeft(),
@@ -161,6 +178,22 @@ void FixButton::paintContent(QPainter& painter, const Look& look, qreal opacity)
                             width - indicator - contentSpacing, bounds.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, text);
     painter.setOpacity(1.0);
+}
+
+void FixButton::paintSpinner(QPainter& painter, const QRectF& bounds) const {
+    const qreal radius = std::min(bounds.width(), bounds.height()) / 2;
+    painter.save();
+    painter.translate(bounds.center());
+    for (int spoke = 0; spoke < spokeCount; ++spoke) {
+        // The leading spoke is brightest; those behind it fade to a quarter.
+        const int behind = (leadingSpoke - spoke + spokeCount) % spokeCount;
+        QColor tint = color::white;
+        tint.setAlphaF(1.0 - 0.75 * behind / (spokeCount - 1));
+        painter.setPen(QPen(tint, radius * 0.24, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.88));
+        painter.rotate(360.0 / spokeCount);
+    }
+    painter.restore();
 }
 
 } // namespace corvane::ui

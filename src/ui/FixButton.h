@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Spinner.h"
-
 #include <QAbstractButton>
 #include <QVariantAnimation>
 
@@ -36,11 +34,15 @@ private:
     static QString caption(bool restarting);
     void paintBackground(QPainter& painter, const Look& look, qreal opacity) const;
     void paintContent(QPainter& painter, const Look& look, qreal opacity) const;
+    // An indeterminate activity indicator in the macOS manner: twelve spokes whose brightness
+    // runs round once a second, centred in `bounds`.
+    void paintSpinner(QPainter& painter, const QRectF& bounds) const;
 
     Look from;
     Look to;
     QVariantAnimation transition;
-    Spinner spinner;
+    QVariantAnimation spinnerRotation;
+    int leadingSpoke = 0;
 };
 
 } // namespace corvane::ui

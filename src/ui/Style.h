@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QFont>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QRectF>
+#include <QString>
 
 // The look of the window, after macOS in its light appearance: the window keeps it whatever
 // the desktop's theme, so every colour and size is fixed here. Sizes are in device-independent
@@ -28,6 +30,13 @@ enum class TextStyle { LargeTitle, Title2, Title3, Body, Caption };
 QFont font(TextStyle style, QFont::Weight weight = QFont::Normal);
 // The side of a symbol drawn beside or above text of `style`.
 qreal symbolSize(TextStyle style);
+
+// Symbol `name` drawn as a square `size` device-independent pixels wide, in `color`, sharp at
+// `devicePixelRatio`. The symbols ship inside the application, so they look the same on every
+// desktop: "wrench.and.screwdriver.fill", "questionmark.circle", "xmark.circle" and
+// "exclamationmark.triangle.fill". Null for any other name.
+QPixmap symbolPixmap(const QString& name, qreal size, const QColor& color,
+                     qreal devicePixelRatio = 1.0);
 
 // A rounded rectangle whose corners blend into the sides with continuous curvature, as
 // macOS draws them, instead of meeting them in a circular arc. The radius shrinks to fit

@@ -1,7 +1,6 @@
-#include "SymbolButton.h"
+#include "ui/SymbolButton.h"
 
-#include "Style.h"
-#include "Symbols.h"
+#include "ui/Style.h"
 
 #include <QPainter>
 
