@@ -1,7 +1,8 @@
-#include "AppDelegate.h"
+#include "app/AppDelegate.h"
 
-#include "ContentView.h"
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
+#include "core/TouchBarManager.h"
+#include "ui/ContentView.h"
 
 #include <QCoreApplication>
 #include <QScreen>
@@ -9,15 +10,15 @@
 
 namespace corvane {
 
-AppDelegate::AppDelegate(RunningApplications& applications, Alerts& alerts,
-                         const PlatformServices& platform, UrlOpener& urlOpener)
-    : applications(applications)
-    , alerts(alerts)
-    , platform(platform)
-    , urlOpener(urlOpener) {}
+AppDelegate::AppDelegate(const Services& services, TouchBarServices kind, QSettings* settings,
+                         InstanceLock& lock)
+    : services(services)
+    , kind(kind)
+    , settings(settings)
+    , lock(lock) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
-    if (!checkSingleInstance(applications, alerts, platform.log)) {
+    if (!checkSingleInstance(lock, services.output)) {
         QCoreApplication::quit();
         return;
     }
@@ -30,7 +31,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(mainWindow.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new ContentView(platform, urlOpener));
+    layout->addWidget(new ContentView(new TouchBarManager(services, kind, settings)));
     mainWindow->adjustSize();
 
     const QRect screen = mainWindow->screen()->availableGeometry();

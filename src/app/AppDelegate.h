@@ -1,25 +1,25 @@
 #pragma once
 
-#include "PlatformServices.h"
+#include "core/ProcessControl.h"
+#include "platform/Services.h"
 
 #include <QObject>
 #include <QWidget>
 
 #include <memory>
 
+class QSettings;
+
 namespace corvane {
 
-class Alerts;
-class LogSink;
-class RunningApplications;
-class UrlOpener;
+class InstanceLock;
 
 // Runs the launch: the single-instance guard first, then the one main window.
 class AppDelegate final : public QObject {
 public:
-    // Every service must outlive the delegate.
-    AppDelegate(RunningApplications& applications, Alerts& alerts, const PlatformServices& platform,
-                UrlOpener& urlOpener);
+    // Everything given must outlive the delegate.
+    AppDelegate(const Services& services, TouchBarServices kind, QSettings* settings,
+                InstanceLock& lock);
 
     // Call from the running event loop. Quits when another copy runs; otherwise opens the main
     // window, centred, in front and active.
@@ -31,10 +31,10 @@ public:
     QWidget* window() const { return mainWindow.get(); }
 
 private:
-    RunningApplications& applications;
-    Alerts& alerts;
-    PlatformServices platform;
-    UrlOpener& urlOpener;
+    const Services services;
+    const TouchBarServices kind;
+    QSettings* const settings;
+    InstanceLock& lock;
     std::unique_ptr<QWidget> mainWindow;
 };
 

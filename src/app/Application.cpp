@@ -1,47 +1,91 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "AppDelegate.h"
-#include "DesktopUrlOpener.h"
-#include "InstanceRegistry.h"
-#include "MessageBoxAlerts.h"
-#include "Version.h"
+#include "app/AppDelegate.h"
+#include "core/Version.h"
+#include "platform/InstanceLock.h"
+#include "platform/Services.h"
 
 #include <QMetaObject>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
 
 namespace corvane {
+namespace {
+
+struct HeldBack {
+    QtMsgType type;
+    const char* category;
+    QString message;
+};
+
+// What Qt says while it makes the application object, held back until it is known whether it
+// found a display.
+std::vector<HeldBack> heldBack;
+QtMessageHandler previousHandler = nullptr;
+
+void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    // Without a display Qt ends the process with a fatal error, advising to reinstall.
+    if (type == QtFatalMsg) {
+        std::fputs("corvane: no display could be opened: set DISPLAY or WAYLAND_DISPLAY to a "
+                   "running display server\n",
+                   stderr);
+        std::_Exit(1);
+    }
+    heldBack.push_back({type, context.category, message});
+}
+
+} // namespace
+
+Application::Startup::Startup() {
+    // A descriptor we were started without would be taken by the next file we open, and our
+    // log lines would go into it: the display's socket, say, or the instance lock.
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+    // Log lines go to standard output with write(2); a reader that went away must not end us.
+    std::signal(SIGPIPE, SIG_IGN);
+    previousHandler = qInstallMessageHandler(holdBack);
+}
 
 Application::Application(int& argc, char** argv)
     : application(argc, argv) {
-    // Log lines go to standard output with write(2); a reader that went away must not end us.
-    std::signal(SIGPIPE, SIG_IGN);
+    qInstallMessageHandler(previousHandler);
+    for (const HeldBack& message : heldBack)
+        previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
+                        message.message);
+    heldBack.clear();
     QApplication::setApplicationName(applicationName);
     QApplication::setApplicationVersion(applicationVersion);
     QApplication::setOrganizationDomain(organizationDomain);
 }
 
-void Application::run(const PlatformServices& platform) {
-    // Registered before the guard looks, so two copies started together still see each other.
-    InstanceRegistry registry(bundleIdentifier);
-    MessageBoxAlerts alerts;
-    DesktopUrlOpener urlOpener;
-    AppDelegate delegate(registry, alerts, platform, urlOpener);
+void Application::run() {
+    SystemServices system;
+    InstanceLock lock(bundleIdentifier + QStringLiteral(".lock"), instanceLockFolders());
+    const std::unique_ptr<QSettings> settings = openSettings();
+    AppDelegate delegate(system.services(),
+                         touchBarDaemonInstalled() ? TouchBarServices::LinuxDaemon
+                                                   : TouchBarServices::AppleProcesses,
+                         settings.get(), lock);
     QApplication::setQuitOnLastWindowClosed(
         delegate.applicationShouldTerminateAfterLastWindowClosed());
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching,
                               Qt::QueuedConnection);
     const int status = QApplication::exec();
 
-    // A restart may still run on a background thread, blocked in a tool or in a hop to the main
-    // thread that will never be served now that the event loop has stopped. Returning would
-    // destroy the application object and the services under it while that thread can still
-    // wake and use them, so the process ends here, at once. Nothing is lost: the restart count
-    // is saved the moment it changes, log lines are written unbuffered, and the operating
-    // system drops the lock that registers this instance.
-    std::fflush(nullptr);
+    // A restart may still run on a background thread, blocked in a tool or the wait. Returning
+    // would destroy the services under it while it can still wake and use them, and the manager
+    // would wait for it; so the process ends here, at once. Nothing is lost: the restart count
+    // is saved the moment it changes, and the system drops the instance lock. The last lines
+    // get a moment to reach a reader that is still there.
+    system.output().flush(std::chrono::milliseconds(100));
     std::_Exit(status);
 }
 

@@ -2,13 +2,13 @@
 
 namespace corvane {
 
-class Alerts;
-class LogSink;
-class RunningApplications;
+class InstanceLock;
+class Log;
 
-// Looks for other running copies of Corvane and logs what it finds. When there is one, tells
-// the user in a modal alert and answers false once it is dismissed: the caller must then quit.
-// Call it on the main thread, before anything else happens at launch.
-bool checkSingleInstance(RunningApplications& applications, Alerts& alerts, LogSink& log);
+// Takes the instance lock and logs what it finds. When another copy holds it, tells the user
+// in a modal alert and answers false once that is dismissed: the caller must then quit. When
+// no lock can be had anywhere it says so in the log and lets this copy run. Call it on the GUI
+// thread, before anything else happens at launch.
+bool checkSingleInstance(InstanceLock& lock, Log& log);
 
 } // namespace corvane

@@ -1,8 +1,6 @@
-#include "Application.h"
-#include "SystemPlatform.h"
+#include "app/Application.h"
 
 int main(int argc, char* argv[]) {
     corvane::Application application(argc, argv);
-    corvane::SystemPlatform platform;
-    application.run(platform.services());
+    application.run();
 }
