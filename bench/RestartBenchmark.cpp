@@ -1,34 +1,31 @@
-// How much a restart costs beyond the tools it runs. A whole successful restart through
-// TouchBarManager (real tool runner, real executor, real settings file, the wait set to zero)
-// is timed against /bin/sh making the very same tool runs, which is the floor: both pay one
-// process start per tool. Stand-ins named like the services are relaunched by a supervisor,
-// as the system would. Also reports how long the main thread stalls during a real restart.
+// How much a restart costs beyond the tools it runs, and how long the GUI thread ever waits.
+// A whole successful restart through TouchBarManager (real tool runner, real settings file,
+// the wait set to zero) is timed against /bin/sh making the very same tool runs, which is the
+// floor: both pay one process start per tool. Stand-ins named like the services are
+// relaunched by shell loops, as the system would. With the real two-second wait, it reports
+// the longest gap between the GUI thread's 5 ms heartbeats during the detection that follows
+// the window's first frame and during a restart, and how long making the manager took.
 //
-// Linux only: it terminates processes by the services' names and runs killall Dock.
+// Linux only, in a PID namespace of its own: it terminates processes by the services' names.
+//   unshare --pid --fork --kill-child --mount-proc build/bench/bench/corvane-bench
 
-#include "AwaitRestart.h"
-#include "LogSink.h"
-#include "ModelQuery.h"
-#include "PosixToolRunner.h"
-#include "QtExecutor.h"
-#include "SettingsDefaultsStore.h"
-#include "StandIns.h"
-#include "SystemClock.h"
-#include "TouchBarManager.h"
+#include "core/TouchBarManager.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -41,11 +38,6 @@ namespace {
 
 constexpr int runsEach = 21;
 
-class DiscardingLog final : public LogSink {
-public:
-    void writeLine(const QString&) override {}
-};
-
 class TouchBarModel final : public ModelQuery {
 public:
     int query(const char*, char* buffer, std::size_t& size) override {
@@ -57,58 +49,64 @@ public:
     }
 };
 
-class NoWait final : public Sleeper {
+// The system clock, with the wait only when asked for.
+class OptionalWait final : public Clock {
 public:
-    void sleep(std::chrono::nanoseconds) override {}
+    bool waits = true;
+    QDateTime now() const override { return system.now(); }
+    void sleep(std::chrono::nanoseconds duration) override {
+        if (waits)
+            system.sleep(duration);
+    }
+
+private:
+    SystemClock system;
 };
 
-// The real runner, counting its runs and, when asked, noting each one as a shell command.
+// The real runner, noting each run as a shell command when asked.
 class RecordingToolRunner final : public ToolRunner {
 public:
     bool recording = false;
     QStringList commands;
-    int runs = 0;
 
     ToolOutcome run(const QString& program, const QStringList& arguments,
-                    StandardError standardError) override {
-        ++runs;
+                    std::chrono::milliseconds timeLimit) override {
         if (recording) {
             QStringList words{program};
             for (const QString& argument : arguments)
                 words << QLatin1Char('\'') + argument + QLatin1Char('\'');
             commands << words.join(QLatin1Char(' '));
         }
-        return real.run(program, arguments, standardError);
+        return real.run(program, arguments, timeLimit);
     }
 
 private:
     PosixToolRunner real;
 };
 
-// Sends standard output and error to /dev/null while it lives; the tools of both variants
-// inherit that, so neither pays for a terminal.
-class Silence {
-public:
-    Silence() {
-        std::fflush(stdout);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::close(null);
-    }
-    ~Silence() {
-        ::dup2(savedOutput, STDOUT_FILENO);
-        ::dup2(savedError, STDERR_FILENO);
-        ::close(savedOutput);
-        ::close(savedError);
-    }
-    Silence(const Silence&) = delete;
-    Silence& operator=(const Silence&) = delete;
+pid_t spawnShell(const QByteArray& script) {
+    const char* argv[] = {"/bin/sh", "-c", script.constData(), nullptr};
+    pid_t child = 0;
+    posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+    return child;
+}
 
-private:
-    int savedOutput = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    int savedError = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-};
+bool runShell(const QString& script) {
+    int status = 0;
+    return ::waitpid(spawnShell(". '" + QFile::encodeName(script) + "' >/dev/null 2>&1"), &status,
+                     0) > 0 &&
+           WIFEXITED(status);
+}
+
+// Both services run again, a moment after a restart terminated them.
+bool servicesRun() {
+    for (int tries = 0; tries < 5000; ++tries) {
+        if (::system("pgrep -x TouchBarServer >/dev/null && pgrep -x ControlStrip >/dev/null") == 0)
+            return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -121,19 +119,20 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-bool runShell(const QString& script) {
-    QByteArray shell = "/bin/sh";
-    QByteArray path = QFile::encodeName(script);
-    char* argv[] = {shell.data(), path.data(), nullptr};
-    pid_t child = 0;
-    if (posix_spawn(&child, shell.constData(), nullptr, nullptr, argv, environ) != 0)
-        return false;
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status);
+// The longest the GUI thread goes without serving its event loop while `signal` is awaited.
+template <typename Signal> double longestStall(TouchBarManager& manager, Signal signal) {
+    QSignalSpy done(&manager, signal);
+    double longest = 0;
+    QElapsedTimer sinceBeat;
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longest = std::max(longest, sinceBeat.nsecsElapsed() / 1e6);
+        sinceBeat.restart();
+    });
+    sinceBeat.start();
+    heartbeat.start(5);
+    return done.wait(60000) ? std::max(longest, sinceBeat.nsecsElapsed() / 1e6) : -1;
 }
 
 int fail(const char* message) {
@@ -145,116 +144,74 @@ int fail(const char* message) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
-    standins::Supervisor supervisor({"TouchBarServer", "ControlStrip"});
-
     QTemporaryDir scratch;
-    SettingsDefaultsStore settings(scratch.filePath("com.tamberlin.corvane.conf"));
+    for (const char* name : {"TouchBarServer", "ControlStrip"})
+        QFile::copy(QStringLiteral("/bin/sleep"), scratch.filePath(QLatin1String(name)));
+    spawnShell("cd '" + QFile::encodeName(scratch.path()) +
+               "' || exit; while :; do ./TouchBarServer 600; done & "
+               "while :; do ./ControlStrip 600; done & wait");
+    if (!servicesRun())
+        return fail("the stand-ins did not start");
+
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     RecordingToolRunner tools;
     TouchBarModel model;
-    QtExecutor executor;
-    SystemClock clock;
-    DiscardingLog log;
+    OptionalWait clock;
+    Log output(null);
+    Log errors(null);
+    const Services services{tools, model, clock, output, errors, ::geteuid()};
+    QSettings settings(scratch.filePath(QStringLiteral("com.tamberlin.corvane.conf")),
+                       QSettings::IniFormat);
 
-    // What went wrong, reported once standard error is back.
-    const char* problem = nullptr;
+    QElapsedTimer construction;
+    construction.start();
+    TouchBarManager manager(services, TouchBarServices::AppleProcesses, &settings);
+    const double constructionMilliseconds = construction.nsecsElapsed() / 1e6;
+    manager.performFullTouchBarDetection();
+    const double detectionStall = longestStall(manager, &TouchBarManager::detectionFinished);
+    manager.restartTouchBar();
+    const double restartStall = longestStall(manager, &TouchBarManager::restartFinished);
+    if (detectionStall < 0 || restartStall < 0 || manager.restartCount() != 1 || !servicesRun())
+        return fail("the restart with the real wait did not succeed");
 
-    // The longest the main thread went without serving its event loop, with the real wait.
-    double longestStall = 0;
-    {
-        ThreadSleeper realWait;
-        const auto manager = std::make_shared<TouchBarManager>(
-            PlatformServices{tools, model, settings, executor, clock, realWait, log});
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        heartbeat.setInterval(5);
-        QElapsedTimer sinceBeat;
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            longestStall = std::max(longestStall, sinceBeat.nsecsElapsed() / 1e6);
-            sinceBeat.restart();
-        });
-        const Silence silence;
-        sinceBeat.start();
-        heartbeat.start();
-        const auto result = awaitRestart(*manager, 60s);
-        longestStall = std::max(longestStall, sinceBeat.nsecsElapsed() / 1e6);
-        if (!result || !result->isSuccess())
-            problem = "the restart with the real wait did not succeed";
-    }
-    if (problem || !supervisor.waitForRelaunch(5s))
-        return fail(problem ? problem : "the supervisor did not relaunch the services");
-
-    NoWait noWait;
-    const auto manager = std::make_shared<TouchBarManager>(
-        PlatformServices{tools, model, settings, executor, clock, noWait, log});
     // One restart tells which tools the manager runs, in which order; the shell replays them.
-    // It also warms the manager up.
-    const QString script = scratch.filePath("restart.sh");
-    {
-        const Silence silence;
-        tools.recording = true;
-        const auto result = awaitRestart(*manager, 60s);
-        tools.recording = false;
-        if (!result || !result->isSuccess())
-            problem = "the recorded restart did not succeed";
-    }
-    if (problem || !supervisor.waitForRelaunch(5s))
-        return fail(problem ? problem : "the supervisor did not relaunch the services");
+    clock.waits = false;
+    const auto restart = [&] {
+        QSignalSpy finished(&manager, &TouchBarManager::restartFinished);
+        return manager.restartTouchBar() && finished.wait(60000) && servicesRun();
+    };
+    tools.recording = true;
+    const bool recorded = restart();
+    tools.recording = false;
+    const QString script = scratch.filePath(QStringLiteral("restart.sh"));
     QFile file(script);
-    if (!file.open(QIODevice::WriteOnly) ||
+    if (!recorded || !file.open(QIODevice::WriteOnly) ||
         file.write((tools.commands.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0)
-        return fail("cannot write the shell script");
+        return fail("the recorded restart did not succeed");
     file.close();
-    const int toolRunsPerRestart = static_cast<int>(tools.commands.size());
 
     std::vector<double> corvaneTimes;
     std::vector<double> shellTimes;
-    {
-        const Silence silence;
-        auto timeCorvane = [&] {
-            const int runsBefore = tools.runs;
+    for (int run = 0; run <= runsEach; ++run) {
+        for (const bool corvane : {run % 2 == 0, run % 2 != 0}) {
             const auto start = std::chrono::steady_clock::now();
-            const auto result = awaitRestart(*manager, 60s);
-            corvaneTimes.push_back(millisecondsSince(start));
-            if (!result || !result->isSuccess() || tools.runs - runsBefore != toolRunsPerRestart)
-                problem = "a timed restart did not make the recorded tool runs";
-        };
-        auto timeShell = [&] {
-            const auto start = std::chrono::steady_clock::now();
-            if (!runShell(script))
-                problem = "the shell script did not run";
-            shellTimes.push_back(millisecondsSince(start));
-        };
-        // Both terminate the supervised services once per run; wait for their relaunch before
-        // the next, so every run starts from the same state.
-        auto afterRelaunch = [&](auto&& timed) {
-            timed();
-            if (!supervisor.waitForRelaunch(5s))
-                problem = "the supervisor did not relaunch the services";
-        };
-        afterRelaunch(timeCorvane);
-        afterRelaunch(timeShell);
-        corvaneTimes.clear();
-        shellTimes.clear();
-        for (int run = 0; run < runsEach && !problem; ++run) {
-            if (run % 2 == 0) {
-                afterRelaunch(timeCorvane);
-                afterRelaunch(timeShell);
-            } else {
-                afterRelaunch(timeShell);
-                afterRelaunch(timeCorvane);
-            }
+            if (corvane ? !restart() : !runShell(script))
+                return fail("a timed run failed");
+            // The first round only warms both up.
+            if (run > 0)
+                (corvane ? corvaneTimes : shellTimes).push_back(millisecondsSince(start));
+            if (!servicesRun())
+                return fail("the services were not relaunched");
         }
     }
-    if (problem)
-        return fail(problem);
-
     const double corvane = median(corvaneTimes);
     const double shell = median(shellTimes);
-    std::printf("tool runs per restart: %d, median of %d runs each, interleaved\n",
-                toolRunsPerRestart, runsEach);
-    std::printf("main-thread stall: longest gap between 5 ms heartbeats %.1f ms during a "
-                "restart with the real 2 s wait\n",
-                longestStall);
+    std::printf("tool runs per restart: %lld, median of %d runs each, interleaved\n",
+                static_cast<long long>(tools.commands.size()), runsEach);
+    std::printf("making the manager on the GUI thread: %.1f ms\n", constructionMilliseconds);
+    std::printf("GUI thread, longest gap between 5 ms heartbeats: %.1f ms during the detection "
+                "after the first frame, %.1f ms during a restart with the real 2 s wait\n",
+                detectionStall, restartStall);
     std::printf("restart overhead: corvane %.1f ms, shell %.1f ms, ratio %.2f\n", corvane, shell,
                 corvane / shell);
     return 0;

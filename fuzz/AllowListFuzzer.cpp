@@ -1,6 +1,6 @@
 #include "Check.h"
 #include "Fakes.h"
-#include "ProcessControl.h"
+#include "core/ProcessControl.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -8,28 +8,44 @@ using namespace corvane;
 
 namespace {
 
-const QString probeTool = QStringLiteral("/usr/bin/pgrep");
-const QString killTool = QStringLiteral("/usr/bin/pkill");
-
 // Written out here rather than taken from ProcessControl, so a change there cannot widen
 // what this accepts.
-const QStringList touchBarProcesses = {
+const QStringList allowed = {
     QStringLiteral("TouchBarServer"),     QStringLiteral("NowPlayingTouchUI"),
     QStringLiteral("ControlStrip"),       QStringLiteral("TouchBarAgent"),
     QStringLiteral("TouchBarUserDevice"), QStringLiteral("DFRFoundation"),
+    QStringLiteral("tiny-dfr"),
+};
+
+// Records every run, answering each with the same fuzzed outcome.
+class Recorder final : public ToolRunner {
+public:
+    ToolOutcome answer;
+    QList<QStringList> runs;
+
+    ToolOutcome run(const QString& program, const QStringList& arguments,
+                    std::chrono::milliseconds) override {
+        runs << QStringList{program} + arguments;
+        return answer;
+    }
 };
 
 } // namespace
 
-// Any name, with the tools answering anything, through the probe and the termination: a name
-// outside the six reaches no tool and is refused; every tool run is pgrep or pkill with
-// exactly the two arguments "-x" and the name.
+// Any name, with the tools answering anything, through the probe, the termination and the
+// administrator's way: a name off the allow-list reaches no tool and is refused; every tool run
+// is pgrep, pkill or ps with fixed options, the name always one argument of its own, or the
+// administrator's prompt with its fixed command for that name.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    const bool launches = input.ConsumeBool();
-    const auto probeStatus = input.ConsumeIntegral<std::int32_t>();
-    const auto killStatus = input.ConsumeIntegral<std::int32_t>();
-    const std::string errorOutput = input.ConsumeRandomLengthString(256);
+    Recorder tools;
+    if (input.ConsumeBool())
+        tools.answer.launchError = LaunchError{QStringLiteral("No such file"), {}};
+    tools.answer.timedOut = input.ConsumeBool();
+    tools.answer.exitStatus = input.ConsumeIntegral<std::int32_t>();
+    tools.answer.standardOutput = QByteArray::fromStdString(input.ConsumeRandomLengthString(64));
+    tools.answer.standardError = QByteArray::fromStdString(input.ConsumeRandomLengthString(256));
+    const auto owner = input.ConsumeIntegral<uid_t>();
     const bool utf16 = input.ConsumeBool();
     const std::string bytes = input.ConsumeRemainingBytesAsString();
     // UTF-16 code units as they come, lone surrogates and zeros included, or UTF-8.
@@ -38,36 +54,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         static_cast<qsizetype>(bytes.size() / sizeof(QChar)))
               : QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 
-    fakes::ScriptedToolRunner tools([&](const fakes::ScriptedToolRunner::Call& call) {
-        if (!launches)
-            return fakes::notLaunched();
-        if (call.program == killTool)
-            return fakes::exited(killStatus, QByteArray::fromStdString(errorOutput));
-        return fakes::exited(probeStatus);
-    });
-    fakes::RecordingLog log;
+    fakes::FakeModelQuery model;
     fakes::FixedClock clock;
-    const ProcessControl control(tools, log, clock);
+    fakes::CapturedLog output;
+    fakes::CapturedLog errors;
+    const Services services{tools, model, clock, output.log, errors.log, 501};
+    const ProcessControl control(services);
+    const std::optional<RunningProcesses> running = control.findProcesses(name);
+    const std::optional<TouchBarError> termination = control.secureKillProcess(name, {{42, owner}});
+    const std::optional<TouchBarError> elevated = control.restartAsAdministrator(name);
 
-    const bool running = control.checkIfProcessRunning(name);
-    const TouchBarResult termination = control.secureKillProcess(name);
-
-    const bool listed = touchBarProcesses.contains(name);
-    const std::vector<fakes::ScriptedToolRunner::Call> calls = tools.calls();
-    for (const fakes::ScriptedToolRunner::Call& call : calls) {
+    const bool listed = allowed.contains(name);
+    for (const QStringList& run : tools.runs) {
         FUZZ_CHECK(listed);
-        FUZZ_CHECK(call.program == probeTool || call.program == killTool);
-        FUZZ_CHECK(call.arguments == (QStringList{QStringLiteral("-x"), name}));
+        const QString& program = run.front();
+        if (program == QLatin1String("/bin/ps"))
+            FUZZ_CHECK(run.mid(1, 3) ==
+                       (QStringList{QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
+                                    QStringLiteral("-p")}));
+        else if (program == QLatin1String("/usr/bin/pkexec"))
+            FUZZ_CHECK(run.mid(1) ==
+                       (QStringList{QStringLiteral("/usr/bin/pkill"), QStringLiteral("-x"), name}));
+        else
+            FUZZ_CHECK((program == QLatin1String("/usr/bin/pgrep") ||
+                        program == QLatin1String("/usr/bin/pkill")) &&
+                       run.mid(1) == (QStringList{QStringLiteral("-x"), name}));
     }
     if (!listed) {
-        FUZZ_CHECK(!running);
-        FUZZ_CHECK(!termination.isSuccess());
-        FUZZ_CHECK(termination.error().kind() == TouchBarError::Kind::SecurityViolation);
-        return 0;
+        FUZZ_CHECK(!running && termination && elevated);
+        FUZZ_CHECK(termination->kind() == TouchBarError::Kind::SecurityViolation);
+        FUZZ_CHECK(elevated->kind() == TouchBarError::Kind::SecurityViolation);
     }
-    // The probe, the termination, and after "not found" with a complaint, one more probe.
-    FUZZ_CHECK(calls.size() >= 2 && calls.size() <= 3);
-    FUZZ_CHECK(calls[0].program == probeTool && calls[1].program == killTool);
-    FUZZ_CHECK(running == (launches && probeStatus == 0));
     return 0;
 }

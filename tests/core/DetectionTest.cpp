@@ -1,44 +1,94 @@
+#include "core/Detection.h"
 #include "Fakes.h"
-#include "TouchBarManager.h"
 
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::fakes;
 
-namespace {
-
-QString truth(bool value) {
-    return value ? "true" : "false";
+TEST(Detection, ReadsOneTo1023BytesUpToTheFirstZeroByteAndRefusesTheRest) {
+    const QString refused = "🔒 Security: Invalid sysctl result or size: ";
+    // The size query's result and size, the read's result and bytes; the model and log line.
+    const std::tuple<int, std::size_t, int, QByteArray, QString, QString> cases[] = {
+        {0, 0, 0, "", "Unknown", refused + "0, 0"},
+        {0, 1024, 0, QByteArray(1024, 'M'), "Unknown", refused + "0, 1024"},
+        {-1, 16, 0, "MacBookPro15,2", "Unknown", refused + "-1, 16"},
+        {0, 16, 12, "MacBookPro15,2", "Unknown", "🔒 Security: Failed to read sysctl: 12"},
+        {0, 1, 0, QByteArray(1, '\0'), "", {}},
+        {0, 1023, 0, QByteArray(1023, 'M'), QString(1023, 'M'), {}},
+        {0, 14, 0, "MacBookPro15,2XYZ", "MacBookPro15,2", {}},
+        {0, 19, 0, QByteArray("MacBookPro15,2\0junk", 19), "MacBookPro15,2", {}},
+        {0,
+         9,
+         0,
+         "Mac\xff"
+         "Book",
+         QStringLiteral("Mac\uFFFDBook"),
+         {}},
+    };
+    for (const auto& [sizeResult, size, readResult, bytes, model, line] : cases) {
+        FakeModelQuery query;
+        query.sizeResult = sizeResult;
+        query.reportedSize = size;
+        query.readResult = readResult;
+        query.bytes = bytes;
+        CapturedLog log;
+        EXPECT_EQ(getModelIdentifier(query, log.log), model) << bytes.left(20).toStdString();
+        EXPECT_EQ(log.lines(), line.isEmpty() ? QStringList() : QStringList{line});
+    }
 }
 
-} // namespace
+TEST(Detection, KnowsTheFourteenModelsWithATouchBarExactly) {
+    QStringList listed;
+    for (const QString family : {"MacBookPro", "Mac"})
+        for (int generation = 10; generation <= 20; ++generation)
+            for (int variant = 1; variant <= 10; ++variant)
+                if (const QString model = family + QString("%1,%2").arg(generation).arg(variant);
+                    isTouchBarModel(model))
+                    listed << model;
+    EXPECT_EQ(listed,
+              (QStringList{"MacBookPro13,2", "MacBookPro13,3", "MacBookPro14,2", "MacBookPro14,3",
+                           "MacBookPro15,1", "MacBookPro15,2", "MacBookPro15,3", "MacBookPro15,4",
+                           "MacBookPro16,1", "MacBookPro16,2", "MacBookPro16,3", "MacBookPro16,4",
+                           "MacBookPro17,1", "Mac14,7"}));
+    for (const QString other : {"macbookpro17,1", "MacBookPro17,1 ", "", "Unknown"})
+        EXPECT_FALSE(isTouchBarModel(other)) << other.toStdString();
 
-TEST(Detection, FullDetectionTruthTable) {
-    for (int bits = 0; bits < 8; ++bits) {
-        const bool listed = bits & 4, server = bits & 2, strip = bits & 1;
-        SCOPED_TRACE(::testing::Message()
-                     << "listed " << listed << " server " << server << " strip " << strip);
-        FakePlatform platform;
+    FakeServices fakes;
+    fakes.modelQuery = FakeModelQuery::answering("\u00a0\t MacBookPro13,3\n\u2028");
+    EXPECT_TRUE(initialTouchBarDetection(fakes.services()));
+    EXPECT_EQ(fakes.output.lines(),
+              (QStringList{"🔍 Initial Touch Bar Detection (Model Only):",
+                           "   Model: MacBookPro13,3", "   Has Touch Bar: true"}));
+}
+
+TEST(Detection, AModelOrATouchBarProcessIsEnough) {
+    const auto truth = [](bool value) {
+        return QString(value ? "true" : "false");
+    };
+    for (int bits = 0; bits < 16; ++bits) {
+        const bool listed = bits & 8, server = bits & 4, strip = bits & 2, daemon = bits & 1;
+        SCOPED_TRACE(::testing::Message() << "listed " << listed << " server " << server
+                                          << " strip " << strip << " daemon " << daemon);
+        FakeServices fakes;
         const QString model = listed ? "MacBookPro16,2" : "MacBookAir10,1";
-        platform.modelQuery = FakeModelQuery::answering(model.toUtf8());
-        FakeSystem system;
-        system.running = {server ? "TouchBarServer" : "Finder", strip ? "ControlStrip" : "Dock"};
-        platform.tools.setScript(system.script());
-        const auto manager = std::make_shared<TouchBarManager>(platform.services());
-        platform.log.clear();
-
-        manager->performFullTouchBarDetection();
-
-        const bool found = server || strip;
-        EXPECT_EQ(manager->hasTouchBar(), listed || found);
-        EXPECT_EQ(platform.log.lines(),
-                  (QStringList{"🔍 Full Touch Bar Detection:", "   Model: " + model,
-                               "   Model in list: " + truth(listed),
-                               "   TouchBar processes found: " + truth(found),
-                               "   Final detection: " + truth(listed || found)}));
-        EXPECT_EQ(platform.tools.commandLines(),
-                  QStringList{"/usr/bin/pgrep -x TouchBarServer"} +
-                      (server ? QStringList() : QStringList{"/usr/bin/pgrep -x ControlStrip"}));
+        fakes.modelQuery = FakeModelQuery::answering(model.toUtf8());
+        fakes.system.start({server ? "TouchBarServer" : "Finder", strip ? "ControlStrip" : "Dock",
+                            daemon ? "tiny-dfr" : "sshd"});
+        const Services services = fakes.services();
+        // Only where the daemon is installed does it count, and it is looked for last.
+        for (const TouchBarServices kind :
+             {TouchBarServices::AppleProcesses, TouchBarServices::LinuxDaemon}) {
+            const bool daemonCounts = daemon && kind == TouchBarServices::LinuxDaemon;
+            const bool found = server || strip || daemonCounts;
+            EXPECT_EQ(checkTouchBarAvailability(ProcessControl(services), services, kind),
+                      listed || found);
+            const QStringList lines = fakes.output.lines();
+            EXPECT_EQ(lines.mid(lines.lastIndexOf("🔍 Full Touch Bar Detection:")),
+                      (QStringList{"🔍 Full Touch Bar Detection:", "   Model: " + model,
+                                   "   Model in list: " + truth(listed),
+                                   "   TouchBar processes found: " + truth(found),
+                                   "   Final detection: " + truth(listed || found)}));
+        }
     }
 }

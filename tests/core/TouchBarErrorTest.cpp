@@ -1,4 +1,4 @@
-#include "TouchBarError.h"
+#include "core/TouchBarError.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,12 @@ TEST(TouchBarError, DescribesEveryKindWithItsTextAppendedVerbatim) {
         {TouchBarError::noTouchBar(), "This device doesn't have a Touch Bar"},
         {TouchBarError::processNotFound(), "Touch Bar process not found"},
         {TouchBarError::serviceRestartFailed(), "Failed to restart Touch Bar service"},
+        {TouchBarError::permissionDenied("TouchBarServer"),
+         "Restarting TouchBarServer needs an administrator: the Touch Bar service belongs to the "
+         "system."},
+        {TouchBarError::administratorDeclined(),
+         "Administrator rights were not granted, so the Touch Bar was not restarted."},
     };
-    for (const auto& [error, description] : cases) {
+    for (const auto& [error, description] : cases)
         EXPECT_EQ(error.errorDescription(), description);
-        EXPECT_EQ(error.localizedDescription(), description);
-    }
 }

@@ -1,113 +1,69 @@
 #pragma once
 
-#include "Alerts.h"
-#include "Clock.h"
-#include "DefaultsStore.h"
-#include "Executor.h"
-#include "LogSink.h"
-#include "ModelQuery.h"
-#include "PlatformServices.h"
-#include "RunningApplications.h"
-#include "ToolRunner.h"
-#include "UrlOpener.h"
+#include "platform/Services.h"
 
-#include <QVariantMap>
+#include <QFile>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <vector>
+#include <map>
 
 namespace corvane::fakes {
 
-inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
-    return {std::nullopt, status, std::move(standardError)};
+inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {},
+                          QByteArray standardOutput = {}) {
+    ToolOutcome outcome;
+    outcome.exitStatus = status;
+    outcome.standardError = std::move(standardError);
+    outcome.standardOutput = std::move(standardOutput);
+    return outcome;
 }
 
 inline ToolOutcome notLaunched(const QString& description = "No such file or directory") {
-    const QString fullText = "Error Domain=NSPOSIXErrorDomain Code=2 \"" + description + '"';
-    return {LaunchError{description, fullText}, 0, {}};
+    ToolOutcome outcome;
+    outcome.launchError = {description,
+                           "Error Domain=NSPOSIXErrorDomain Code=2 \"" + description + '"'};
+    return outcome;
 }
 
-// Answers each tool run from a script and records every call. Thread-safe.
-class ScriptedToolRunner final : public ToolRunner {
+// A machine in miniature that answers the system tools as the real ones would: the processes
+// that run, each with its id and owner, some of them ended but not reaped; which of them the
+// system relaunches under a new id once terminated; which preference domains exist; which tools
+// are missing or hang; and fixed answers for some runs, by program and last argument.
+class FakeSystem final : public ToolRunner {
 public:
-    struct Call {
-        QString program;
-        QStringList arguments;
-        StandardError standardError;
+    struct Process {
+        QString name;
+        qint64 id;
+        uid_t owner = 501;
+        bool zombie = false;
     };
-    using Script = std::function<ToolOutcome(const Call&)>;
 
-    explicit ScriptedToolRunner(Script script = {})
-        : script(std::move(script)) {}
-    void setScript(Script newScript) {
-        std::lock_guard lock(mutex);
-        script = std::move(newScript);
-    }
-    ToolOutcome run(const QString& program, const QStringList& arguments,
-                    StandardError standardError) override {
-        const Call call{program, arguments, standardError};
-        std::unique_lock lock(mutex);
-        recorded.push_back(call);
-        const Script current = script;
-        lock.unlock();
-        return current ? current(call) : exited(1);
-    }
-    std::vector<Call> calls() const {
-        std::lock_guard lock(mutex);
-        return recorded;
-    }
-    // Each call as "program arg arg", for comparing whole sequences at a glance.
-    QStringList commandLines() const {
-        QStringList lines;
-        for (const Call& call : calls())
-            lines << (QStringList{call.program} + call.arguments).join(' ');
-        return lines;
-    }
-
-private:
-    mutable std::mutex mutex;
-    Script script;
-    std::vector<Call> recorded;
-};
-
-// A machine in miniature: the processes that run, which of them the system relaunches
-// after a termination, which defaults domains exist, and which tools are missing.
-class FakeSystem {
-public:
-    QStringList running;
+    QList<Process> processes;
     QStringList relaunched;
     QStringList domains;
-    QStringList missingTools;
-    // pkill exits with this status for these names instead of terminating them.
-    std::map<QString, ToolOutcome> killFailures;
+    QStringList missing;
+    QStringList hanging;
+    std::map<QString, ToolOutcome> answers;
+    // Where each run is shown as "$ program arguments", in order with what it prints.
+    Log* transcript = nullptr;
 
-    ScriptedToolRunner::Script script();
-};
-
-class RecordingLog final : public LogSink {
-public:
-    void writeLine(const QString& line) override {
-        std::lock_guard lock(mutex);
-        recorded << line;
+    // Starts one process of each name, owned by uid 501.
+    void start(const QStringList& names) {
+        for (const QString& name : names)
+            processes << Process{name, nextId++};
     }
-    QStringList lines() const {
-        std::lock_guard lock(mutex);
-        return recorded;
-    }
-    void clear() {
-        std::lock_guard lock(mutex);
-        recorded.clear();
-    }
+    ToolOutcome run(const QString& program, const QStringList& arguments,
+                    std::chrono::milliseconds timeLimit) override;
 
 private:
-    mutable std::mutex mutex;
-    QStringList recorded;
+    qint64 nextId = 100;
 };
 
-// sysctl-shaped answers: the size call's result and size, then the read's result and bytes.
+// The hardware model query answering with sysctl's contract: the size call's result and size,
+// then the read's result and bytes.
 class FakeModelQuery final : public ModelQuery {
 public:
     static FakeModelQuery answering(const QByteArray& model) {
@@ -137,41 +93,15 @@ public:
     }
 };
 
-class MemoryDefaultsStore final : public DefaultsStore {
-public:
-    QVariantMap values;
-
-    qint64 integer(const QString& key) const override { return values.value(key).toLongLong(); }
-    QVariant object(const QString& key) const override { return values.value(key); }
-    void setInteger(const QString& key, qint64 value) override { values.insert(key, value); }
-    void setDate(const QString& key, const QDateTime& value) override { values.insert(key, value); }
-};
-
-// Runs everything at once on the calling thread and counts the main-thread hops.
-class InlineExecutor final : public Executor {
-public:
-    int mainHops = 0;
-
-    void runInBackground(std::function<void()> work) override { work(); }
-    void runOnMain(std::function<void()> work) override {
-        ++mainHops;
-        work();
-    }
-    void postToMain(std::function<void()> work) override { work(); }
-};
-
+// 14:05:09 on the first of March 2025, and a wait that takes no time but may let the world
+// change meanwhile.
 class FixedClock final : public Clock {
 public:
     QDateTime time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9), Qt::UTC);
-
-    QDateTime now() const override { return time; }
-};
-
-class InstantSleeper final : public Sleeper {
-public:
     std::vector<std::chrono::nanoseconds> sleeps;
     std::function<void()> duringSleep;
 
+    QDateTime now() const override { return time; }
     void sleep(std::chrono::nanoseconds duration) override {
         sleeps.push_back(duration);
         if (duringSleep)
@@ -179,49 +109,28 @@ public:
     }
 };
 
-class FakeRunningApplications final : public RunningApplications {
-public:
-    std::vector<RunningApplication> applications;
+// A log written into a file of its own, read back whole.
+struct CapturedLog {
+    QTemporaryFile file;
+    Log log{(file.open(), file.handle())};
 
-    std::vector<RunningApplication> runningApplications() const override { return applications; }
-    std::int32_t currentProcessIdentifier() const override { return 4242; }
-};
-
-// Records every alert and answers each with its first button.
-class RecordingAlerts final : public Alerts {
-public:
-    std::vector<Alert> shown;
-
-    int runModal(const Alert& alert) override {
-        shown.push_back(alert);
-        return 0;
+    QString text() {
+        log.flush(std::chrono::seconds(5));
+        QFile written(file.fileName());
+        return written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()) : "?";
     }
+    QStringList lines() { return text().split('\n', Qt::SkipEmptyParts); }
 };
 
-class RecordingUrlOpener final : public UrlOpener {
-public:
-    QList<QUrl> opened;
-    bool succeeds = true;
-
-    bool open(const QUrl& url) override {
-        opened << url;
-        return succeeds;
-    }
-};
-
-// Fakes for every service, wired together.
-struct FakePlatform {
-    ScriptedToolRunner tools;
+// Fakes for every service but the log, wired together, as uid 501.
+struct FakeServices {
+    FakeSystem system;
     FakeModelQuery modelQuery = FakeModelQuery::answering("MacBookPro16,1");
-    MemoryDefaultsStore defaults;
-    InlineExecutor executor;
     FixedClock clock;
-    InstantSleeper sleeper;
-    RecordingLog log;
+    CapturedLog output;
+    CapturedLog errors;
 
-    PlatformServices services() {
-        return {tools, modelQuery, defaults, executor, clock, sleeper, log};
-    }
+    Services services() { return {system, modelQuery, clock, output.log, errors.log, 501}; }
 };
 
 } // namespace corvane::fakes
