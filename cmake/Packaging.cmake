@@ -20,7 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The alert titles carry emoji (✅ ❌ ⚠️), which show as boxes without a colour emoji font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-color-emoji)
+# "Restart as Administrator" runs /usr/bin/pkexec, a package apart from polkit since Debian 12.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, pkexec")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a user's system would receive.
-#   layout  the files are where desktops look for them, the desktop entry and the metainfo pass
-#           the freedesktop validators, and names and version agree across them
+#   layout  the files are where desktops and polkit look for them, the desktop entry and the
+#           metainfo pass the freedesktop validators, names and version agree across them, and
+#           the polkit actions ask for an administrator while the password-free rule stays inert
 #   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
 #           with status 0
 # Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
@@ -16,12 +17,17 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 desktop=$prefix/share/applications/$app_id.desktop
 metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
 icon=$prefix/share/icons/hicolor/scalable/apps/$app_id.svg
+policy=$prefix/share/polkit-1/actions/$app_id.policy
+rules=$prefix/share/doc/corvane/examples/$app_id.rules
 
 desktop_value() { sed -n "s/^$1=//p" "$desktop"; }
+# policy_count XPATH: how many nodes XPATH selects in the policy; --nonet: its DTD is a URL.
+policy_count() { xmllint --nonet --xpath "count($1)" "$policy"; }
 
 check_layout() {
     local file
-    for file in "$desktop" "$metainfo" "$icon" "$prefix/share/doc/corvane/copyright"; do
+    for file in "$desktop" "$metainfo" "$icon" "$prefix/share/doc/corvane/copyright" \
+        "$policy" "$rules"; do
         [ -s "$file" ] || fail "missing or empty: ${file#"$prefix"/}"
     done
 
@@ -51,6 +57,26 @@ check_layout() {
     grep -q "<binary>$exec</binary>" "$metainfo" || fail "metainfo does not provide $exec"
     grep -Eq "<release version=\"${version//./\\.}\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \
         "$metainfo" || fail "metainfo has no dated release $version"
+
+    # polkit skips a policy it cannot parse, and pkexec then falls back to its generic prompt.
+    report=$(xmllint --nonet --noout "$policy" 2>&1) || fail "policy is not well-formed: $report"
+    (($(policy_count '/policyconfig/action') > 0)) || fail "policy declares no action"
+    (($(policy_count "//action[not(starts-with(@id, '$app_id.'))]") == 0)) ||
+        fail "policy has an action id outside $app_id."
+    # pkexec finds an action only through this annotation; without it the action is dead.
+    (($(policy_count "//action[not(annotate[@key='org.freedesktop.policykit.exec.path'])]") \
+        == 0)) || fail "policy has an action without org.freedesktop.policykit.exec.path"
+    # Each action matches `systemctl restart` of any unit or `pkill -x` of any name, so a
+    # missing default (polkit reads it as "no") or a looser one than auth_admin is a fault.
+    (($(policy_count "//action[not(defaults/allow_any and defaults/allow_inactive and
+        defaults/allow_active) or defaults/*[normalize-space() != 'auth_admin']]") == 0)) ||
+        fail "policy defaults are not auth_admin for allow_any, allow_inactive and allow_active"
+
+    # The rule that spares the password must stay an example: polkit obeys what is in its
+    # rules.d folders.
+    local active
+    active=$(find "$prefix" -path '*/polkit-1/rules.d/*')
+    [ -z "$active" ] || fail "installs active polkit rules: $active"
 }
 
 check_launch() {
