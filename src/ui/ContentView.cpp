@@ -119,10 +119,17 @@ void ContentView::paintEvent(QPaintEvent*) {
 }
 
 void ContentView::refresh() {
+    const bool restarting = manager->isRestarting();
+    // Keys pressed while a restart runs go nowhere rather than to the next button: the focus
+    // waits on the view and comes back once the fix button can be pressed again.
+    if (restarting && window()->focusWidget() == fixButton)
+        setFocus(Qt::OtherFocusReason);
     statusLine->setText(manager->hasTouchBar()
                             ? tr("Fix your unresponsive Touch Bar with one click")
                             : tr("No Touch Bar detected on this device"));
-    fixButton->showState(manager->isRestarting(), manager->hasTouchBar());
+    fixButton->showState(restarting, manager->hasTouchBar());
+    if (!restarting && window()->focusWidget() == this && fixButton->isEnabled())
+        fixButton->setFocus(Qt::OtherFocusReason);
 }
 
 void ContentView::restartTouchBar() {

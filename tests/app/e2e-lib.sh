@@ -54,6 +54,14 @@ logged() {
     fail "$1 did not log '$2' ${3:-1} times"
 }
 
+# ready NAME: waits until NAME has found its Touch Bar and its window has taken that in: the
+# fix button is enabled and has the keyboard focus.
+ready() {
+    logged "$1" 'Final detection: true'
+    # The detection logs its answer from its own thread; the window takes it a moment later.
+    sleep 0.3
+}
+
 # ends NAME PID SECONDS: the copy ends within SECONDS with status 0, and Qt wrote nothing on
 # its standard error (the system tools' own complaints aside: about the names longer than
 # Linux keeps, and killall finding no Dock).

@@ -42,7 +42,7 @@ logged second "   Found existing: PID $first"
 press "$alert" Return
 ends second "$second" 10
 
-logged first 'Final detection: true'
+ready first
 press "$main" space
 alert=$(window_of "$first" '^Success! ✅$') || fail "no success alert"
 logged first '   pkill TouchBarServer returned: 0'
@@ -54,7 +54,7 @@ grep -qx 'TouchBarRestartCount=1' "$settings" || fail "count 1 not saved"
 launch again "$corvane"
 again=$launched
 main=$(window_of "$again" '^Corvane$') || fail "no main window for the next copy"
-logged again 'Final detection: true'
+ready again
 click_fix "$main"
 alert=$(window_of "$again" '^Success! ✅$') || fail "no success alert for the next copy"
 logged again '   Restart Count: #2'
@@ -81,7 +81,7 @@ grep -qx 'TouchBarRestartCount=2' "$settings" || fail "a failed or abandoned res
 
 launch keyquit "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window to quit from its alert"
-logged keyquit 'Final detection: true'
+ready keyquit
 click_fix "$main"
 alert=$(window_of "$launched" '^Success! ✅$') || fail "no success alert to quit from"
 press "$alert" ctrl+q

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The administrator's way, as on a Mac where TouchBarServer belongs to root: a stand-in
+# TouchBarServer run and relaunched as root, ControlStrip as the user, and Corvane run as that
+# unprivileged user, with /usr/bin/pkexec replaced by stand-ins:
+#  1. the restart is refused before any pkill runs, and the alert says the Touch Bar service
+#     belongs to the system, offering "Restart as Administrator" beside "Cancel"; Cancel
+#     (Escape) runs nothing;
+#  2. a prompt that is declined (pkexec exits 126) ends in an alert saying so, nothing counted;
+#  3. a prompt that is granted (a pkexec that runs its arguments as root) restarts it, with the
+#     wait, the verification and "Success! ✅", and the count saved.
+# Screenshots of the alerts go to build/screenshots/.
+#
+# Usage: e2e-administrator.sh path/to/corvane
+set -euo pipefail
+source "$(dirname "$0")/e2e-lib.sh"
+
+user=65534
+# The user must reach its home and the stand-ins in the scratch folder.
+chmod 711 "$scratch"
+supervise TouchBarServer
+supervise ControlStrip "$user"
+chown -R "$user:$user" "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+stand_in /usr/bin/pkexec 'exit 126'
+
+launch user setpriv --reuid="$user" --regid="$user" --clear-groups "$corvane"
+app=$launched
+main=$(window_of "$app" '^Corvane$') || fail "no main window"
+ready user
+
+# restart NAME: presses the fix button and waits for the alert offering the administrator's way.
+refused() {
+    press "$main" space
+    alert=$(window_of "$app" '^Error ❌$') || fail "no error alert"
+    logged user '   🔒 TouchBarServer (PID ' "$1"
+}
+refused 1
+grep -q 'pkill TouchBarServer returned' "$scratch/user.out" && fail "pkill ran for root's service"
+sleep 0.3
+screenshot "$alert" administrator-needed
+press "$alert" Escape
+sleep 0.5
+grep -q 'Asking for administrator rights' "$scratch/user.out" && fail "Cancel asked all the same"
+
+refused 2
+press "$alert" Return
+logged user '   ❌ Administrator rights were not granted'
+alert=$(window_of "$app" '^Error ❌$') || fail "no alert after the declined prompt"
+sleep 0.3
+screenshot "$alert" administrator-declined
+press "$alert" Return
+grep -q 'TouchBarRestartCount' "$settings" 2>/dev/null && fail "a declined restart was counted"
+
+# A pkexec that grants at once: a set-user-ID copy of env runs its arguments as root.
+cp /usr/bin/env /usr/bin/pkexec
+chmod 4755 /usr/bin/pkexec
+refused 3
+press "$alert" Return
+logged user '   ✅ Restarted TouchBarServer as administrator'
+alert=$(window_of "$app" '^Success! ✅$') || fail "no success alert after the administrator's way"
+logged user '   • TouchBarServer: ✅ VERIFIED RUNNING' 4
+logged user '   Restart Count: #1'
+grep -qx 'TouchBarRestartCount=1' "$settings" || fail "count 1 not saved"
+press "$alert" ctrl+q
+ends user "$app" 10
+echo "administrator end-to-end test passed"
