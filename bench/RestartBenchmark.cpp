@@ -127,12 +127,13 @@ template <typename Signal> double longestStall(TouchBarManager& manager, Signal 
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        longest = std::max(longest, sinceBeat.nsecsElapsed() / 1e6);
+        longest = std::max(longest, static_cast<double>(sinceBeat.nsecsElapsed()) / 1e6);
         sinceBeat.restart();
     });
     sinceBeat.start();
     heartbeat.start(5);
-    return done.wait(60000) ? std::max(longest, sinceBeat.nsecsElapsed() / 1e6) : -1;
+    return done.wait(60000) ? std::max(longest, static_cast<double>(sinceBeat.nsecsElapsed()) / 1e6)
+                            : -1;
 }
 
 int fail(const char* message) {
@@ -166,7 +167,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer construction;
     construction.start();
     TouchBarManager manager(services, TouchBarServices::AppleProcesses, &settings);
-    const double constructionMilliseconds = construction.nsecsElapsed() / 1e6;
+    const double constructionMilliseconds = static_cast<double>(construction.nsecsElapsed()) / 1e6;
     manager.performFullTouchBarDetection();
     const double detectionStall = longestStall(manager, &TouchBarManager::detectionFinished);
     manager.restartTouchBar();

@@ -170,7 +170,7 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
     case 1:
         if (!kill.standardError.isEmpty() && checkIfProcessRunning(name)) {
             const QString detail = errorDetail(kill.standardError);
-            const std::optional<TouchBarError> failure = killFailure(name, detail);
+            std::optional<TouchBarError> failure = killFailure(name, detail);
             if (detail.contains(QLatin1String("not permitted")))
                 return TouchBarError::permissionDenied(name);
             return failure;

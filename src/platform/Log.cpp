@@ -12,7 +12,7 @@ namespace corvane {
 namespace {
 
 // About twenty restarts' worth of lines may wait for a slow reader.
-constexpr qsizetype queueCapacity = 64 * 1024;
+constexpr qsizetype queueCapacity = qsizetype(64) * 1024;
 
 // Writes all of `bytes`, resuming after interruptions and partial writes and waiting while a
 // non-blocking descriptor is full; false once the descriptor takes no more.

@@ -139,9 +139,11 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
                                  std::chrono::milliseconds timeLimit) {
     const QByteArray path = QFile::encodeName(program);
     std::vector<QByteArray> encoded{path};
+    encoded.reserve(static_cast<std::size_t>(arguments.size()) + 1);
     for (const QString& argument : arguments)
         encoded.push_back(argument.toUtf8());
     std::vector<char*> argv;
+    argv.reserve(encoded.size() + 1);
     for (QByteArray& argument : encoded)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -188,7 +188,7 @@ void FixButton::paintSpinner(QPainter& painter, const QRectF& bounds) const {
         // The leading spoke is brightest; those behind it fade to a quarter.
         const int behind = (leadingSpoke - spoke + spokeCount) % spokeCount;
         QColor tint = color::white;
-        tint.setAlphaF(1.0 - 0.75 * behind / (spokeCount - 1));
+        tint.setAlphaF(static_cast<float>(1.0 - 0.75 * behind / (spokeCount - 1)));
         painter.setPen(QPen(tint, radius * 0.24, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(0, -radius * 0.45), QPointF(0, -radius * 0.88));
         painter.rotate(360.0 / spokeCount);

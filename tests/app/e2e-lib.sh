@@ -40,6 +40,8 @@ stand_in() {
         mount -t overlay overlay \
             -o "lowerdir=$folder,upperdir=$layer/upper,workdir=$layer/work" "$folder"
     fi
+    # Some tools are links to others (pkill to pgrep): the stand-in replaces the link itself.
+    rm -f "$1"
     printf '#!/bin/sh\n%s\n' "$2" >"$1"
     chmod 755 "$1"
 }
