@@ -67,6 +67,13 @@ bool ProcessControl::validateProcessName(const QString& name) const {
 
 ToolOutcome ProcessControl::run(const QString& program, const QStringList& arguments, Echo echo,
                                 std::chrono::milliseconds timeLimit) const {
+    // A tool that hung once would hang again: it is not started anew, and the restart ends in
+    // one time limit rather than one for every run it would have made.
+    if (timedOut.contains(program)) {
+        ToolOutcome skipped;
+        skipped.timedOut = true;
+        return skipped;
+    }
     ToolOutcome outcome = services.tools.run(program, arguments, timeLimit);
     if (echo != Echo::Nothing)
         services.output.write(outcome.standardOutput);

@@ -84,11 +84,12 @@ public:
     // Terminates the Dock, which the system relaunches.
     void restartDock() const;
 
-    // Runs `program` within `timeLimit` and passes on what `echo` says.
+    // Runs `program` within `timeLimit` and passes on what `echo` says; a tool that ran out of
+    // time before counts as having run out of time again.
     ToolOutcome run(const QString& program, const QStringList& arguments, Echo echo,
                     std::chrono::milliseconds timeLimit = toolTimeLimit) const;
 
-    // The tools that ran out of time so far, by path, in order.
+    // The tools that ran out of time so far, by path.
     const QStringList& timedOutTools() const { return timedOut; }
 
 private:

@@ -147,8 +147,7 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
         log.writeLine(QStringLiteral("   This may indicate a deeper system issue"));
         report.error = TouchBarError::serviceRestartFailed();
         // A probe that ran out of time is the likelier cause; the alert says which.
-        QStringList stopped = processes.timedOutTools();
-        stopped.removeDuplicates();
+        const QStringList& stopped = processes.timedOutTools();
         if (!stopped.isEmpty())
             report.error =
                 TouchBarError::unknown(report.error->errorDescription() + QStringLiteral(": ") +

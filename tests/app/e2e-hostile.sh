@@ -2,7 +2,8 @@
 # The real application against what a hostile person or a broken machine does to it, beside
 # stand-ins for TouchBarServer and ControlStrip that a loop relaunches:
 #  1. without a display it ends with status 1 and one line on standard error that says so;
-#  2. a burst of 30 presses of Space is one restart, counted once, and presses nothing else;
+#  2. a burst of 30 presses of Space is one restart, counted once, and presses nothing else,
+#     not even Help, which opens the help page when it is clicked;
 #  3. with standard output closed, full and never read, or read by no one, it still finds the
 #     Touch Bar, restarts it and quits with Ctrl+Q, status 0, and leaves the lock free;
 #  4. of two copies started at once exactly one opens its window, twenty times over;
@@ -46,6 +47,15 @@ grep -qx 'TouchBarRestartCount=1' "$settings" || fail "count 1 not saved after t
     fail "the burst opened the help page $(wc -l <"$scratch/opened.log") times"
 press "$alert" Escape
 ends burst "$launched" 10
+launch help "$corvane"
+main=$(window_of "$launched" '^Corvane$') || fail "no main window for Help"
+xdotool mousemove --window "$main" 103 290 click 1
+logged help 'Final detection'
+sleep 0.5
+[ "$(cat "$scratch/opened.log" 2>/dev/null)" = https://corvane.tamberlin.com/help ] ||
+    fail "Help did not open https://corvane.tamberlin.com/help"
+press "$main" ctrl+q
+ends help "$launched" 1
 
 # blind NAME PID COUNT: the copy just started, whose log cannot be read, finds the Touch Bar
 # (a click on the fix button does nothing until then), restarts it and quits with Ctrl+Q.

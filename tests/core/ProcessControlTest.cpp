@@ -8,201 +8,123 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-namespace {
-
-struct ProcessControlTest : ::testing::Test {
+// Every way a name is refused, a probe ends, a termination or a restart of the daemon ends,
+// and an administrator's prompt ends, as the log shows it: each case under "==", each tool
+// run as "$ program arguments", each outcome after "=>".
+TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     FakeServices fakes;
-    CapturedLog runs; // each tool run, in order
-    Services services = fakes.services();
-    ProcessControl control{services};
+    fakes.system.transcript = &fakes.output.log;
+    const auto check = [&](const QString& title, uid_t user, const auto& operation) {
+        fakes.output.log.writeLine("== " + title);
+        const Services services = fakes.services(user);
+        const ProcessControl control(services);
+        fakes.output.log.writeLine("=> " + operation(control));
+    };
+    const auto ended = [](const std::optional<TouchBarError>& error) {
+        return error ? error->errorDescription() : QString("done");
+    };
+    const auto found = [](const std::optional<RunningProcesses>& processes) {
+        QStringList ids;
+        for (const RunningProcess& process : processes.value_or(RunningProcesses()))
+            ids << QStringLiteral("%1 of %2").arg(process.id).arg(process.owner);
+        return processes ? "running: " + ids.join(", ") : QString("unknown");
+    };
 
-    ProcessControlTest() { fakes.system.transcript = &runs.log; }
-    // What was logged past the two lines every termination begins with.
-    QStringList outcomeLines() { return fakes.output.lines().mid(2); }
-};
-
-} // namespace
-
-TEST_F(ProcessControlTest, RefusesEveryNameOffTheListWithoutRunningATool) {
     for (const QString name : {"", " TouchBarServer", "touchbarserver", "TouchBar",
-                               "TouchBarServer\n", "-x", "Finder", "TouchBarServer|Finder"}) {
-        EXPECT_FALSE(control.findProcesses(name)) << name.toStdString();
-        const std::optional<TouchBarError> refusal = control.secureKillProcess(name, {});
-        ASSERT_TRUE(refusal);
-        EXPECT_EQ(refusal->kind(), TouchBarError::Kind::SecurityViolation);
-        EXPECT_EQ(control.restartAsAdministrator(name)->kind(),
-                  TouchBarError::Kind::SecurityViolation);
+                               "TouchBarServer\n", "-x", "TouchBarServer|Finder"}) {
+        check("refused: '" + name + "'", 501, [&](const ProcessControl& control) {
+            const QString probe = found(control.findProcesses(name));
+            const QString termination = ended(control.secureKillProcess(name, {}));
+            return probe + "; " + termination + "; " + ended(control.restartAsAdministrator(name));
+        });
     }
-    EXPECT_EQ(runs.text(), "");
-    const QString refusal = "🔒 Process validation failed: 'Finder' not in allowed list";
-    const QString violation = "Security violation: Invalid process name: 'Finder'";
-    EXPECT_EQ(fakes.output.lines().filter("'Finder'"),
-              (QStringList{refusal, "🔒 Security: Attempted to check invalid process: 'Finder'",
-                           refusal, "🔒 Security violation: " + violation, refusal}));
+
+    fakes.system.processes = {{"TouchBarServer", 7, 0}, {"TouchBarServer", 8, 501, true}};
+    const auto probe = [&](const ProcessControl& control) {
+        return found(control.findProcesses("TouchBarServer"));
+    };
+    check("one of root's and one ended but not reaped", 501, probe);
+    fakes.system.missing = {"/bin/ps"};
+    check("no ps to tell which ended and whose", 501, probe);
+    fakes.system.hanging = {"/usr/bin/pgrep"};
+    check("pgrep hangs", 501, probe);
+    fakes.system = FakeSystem();
+    fakes.system.transcript = &fakes.output.log;
+
+    // With `run` answered so, unless there is no answer to give.
+    const auto answering = [&](const char* title, const QString& run,
+                               const std::optional<ToolOutcome>& answer, const auto& operation) {
+        fakes.system.answers.clear();
+        if (answer)
+            fakes.system.answers.emplace(run, *answer);
+        check(title, 501, operation);
+    };
+    const auto terminate = [&](const char* title, const ToolOutcome& pkill, bool stillRuns) {
+        fakes.system.processes.clear();
+        if (stillRuns)
+            fakes.system.start({"TouchBarAgent"});
+        answering(title, "/usr/bin/pkill TouchBarAgent", pkill, [&](const auto& control) {
+            return ended(control.secureKillProcess("TouchBarAgent", {}));
+        });
+    };
+    ToolOutcome hung;
+    hung.timedOut = true;
+    terminate("pkill signalled it", exited(0), true);
+    terminate("none ran", exited(1), false);
+    // A complaint with status 1 is checked with a probe: of a name longer than the kernel
+    // keeps, or of a process pkill found but may not signal.
+    terminate("too long a name", exited(1, "pkill: pattern too long\n"), false);
+    terminate("not permitted", exited(1, "pkill: killing pid 4 failed: Operation not permitted\n"),
+              true);
+    terminate("pkill failed", exited(2, "pkill: bad\n"), true);
+    terminate("pkill's complaint is not UTF-8", exited(3, "\xff\xfe"), true);
+    terminate("no pkill", notLaunched(), true);
+    terminate("pkill hangs", hung, true);
+
+    fakes.system.processes = {{"TouchBarServer", 7, 0}};
+    // Refused before any tool runs, as the tool would refuse it, unless we are root.
+    for (const uid_t user : {501, 0}) {
+        check(QStringLiteral("root's process, as %1").arg(user), user, [&](const auto& control) {
+            return ended(control.secureKillProcess("TouchBarServer", {{7, 0}}));
+        });
+    }
+
+    const auto restartDaemon = [&](const auto& control) {
+        return ended(control.restartDaemon());
+    };
+    const QString systemctl = "/usr/bin/systemctl tiny-dfr.service";
+    answering("systemd restarted it", systemctl, {}, restartDaemon);
+    answering("systemd refused the user", systemctl,
+              exited(1, "Failed to restart tiny-dfr.service: Interactive authentication "
+                        "required.\n"),
+              restartDaemon);
+    answering("no such unit", systemctl, exited(5, "Unit tiny-dfr.service not found.\n"),
+              restartDaemon);
+    answering("no systemctl", systemctl, notLaunched(), restartDaemon);
+
+    fakes.system.start({"TouchBarServer"});
+    const auto elevate = [&](const QString& target) {
+        return [&, target](const auto& control) {
+            return ended(control.restartAsAdministrator(target));
+        };
+    };
+    const QString pkexec = "/usr/bin/pkexec TouchBarServer";
+    answering("granted", pkexec, {}, elevate("TouchBarServer"));
+    answering("granted for the daemon", pkexec, {}, elevate("tiny-dfr.service"));
+    answering("dismissed", pkexec, exited(126), elevate("TouchBarServer"));
+    answering("not an administrator", pkexec, exited(127), elevate("TouchBarServer"));
+    answering("granted, but pkill failed", pkexec, exited(1, "pkill: bad\n"),
+              elevate("TouchBarServer"));
+    answering("no pkexec", pkexec, notLaunched(), elevate("TouchBarServer"));
+    EXPECT_EQ(fakes.output.text(), transcript("process-control"));
+    // pgrep's complaints reach our standard error; pkill's are kept as the failure's detail.
+    fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
+    ProcessControl(fakes.services()).findProcesses("ControlStrip");
+    EXPECT_EQ(fakes.errors.text(), "pgrep: hello\n");
 
     // The tools read a name as a pattern, and one that starts with "-" as an option.
-    const QRegularExpression plainName("^[A-Za-z][A-Za-z-]*$");
+    const Services services = fakes.services();
     for (const QString& name : ProcessControl::touchBarProcesses() + QStringList{"tiny-dfr"})
-        EXPECT_TRUE(plainName.match(name).hasMatch() && control.validateProcessName(name));
-}
-
-TEST_F(ProcessControlTest, FindsTheLiveProcessesOfANameAndWhoseTheyAre) {
-    fakes.system.processes = {
-        {"TouchBarServer", 7, 0}, {"TouchBarServer", 8, 501, true}, {"ControlStrip", 9, 501}};
-    const std::optional<RunningProcesses> found = control.findProcesses("TouchBarServer");
-    ASSERT_TRUE(found && found->size() == 1);
-    EXPECT_EQ(found->front().id, 7);
-    EXPECT_EQ(found->front().owner, 0u);
-    EXPECT_EQ(runs.lines(), (QStringList{"$ /usr/bin/pgrep -x TouchBarServer",
-                                         "$ /bin/ps -o pid=,uid=,stat= -p 7,8"}));
-    EXPECT_EQ(fakes.output.text(), "7\n8\n") << "what pgrep printed reaches our output";
-    fakes.system.processes[0].zombie = true;
-    EXPECT_FALSE(control.checkIfProcessRunning("TouchBarServer")) << "both ended";
-
-    // Without ps, what pgrep found counts as ours and running; without pgrep, nothing is known.
-    fakes.system.missing = {"/bin/ps"};
-    EXPECT_EQ(control.findProcesses("ControlStrip")->front().owner, 501u);
-    fakes.system.hanging = {"/usr/bin/pgrep"};
-    EXPECT_FALSE(control.findProcesses("ControlStrip"));
-    EXPECT_EQ(fakes.output.lines().last(),
-              "   ⚠️ /usr/bin/pgrep did not finish within 5 seconds and was stopped");
-    EXPECT_EQ(control.timedOutTools(), QStringList{"/usr/bin/pgrep"});
-}
-
-TEST_F(ProcessControlTest, TerminationReportsEachWayItEnds) {
-    const QString refused = "pkill: killing pid 4242 failed: Operation not permitted\n";
-    const QString failed = "❌ Failed to kill TouchBarAgent: ";
-    using Kind = TouchBarError::Kind;
-    ToolOutcome timedOut;
-    timedOut.timedOut = true;
-    const struct {
-        ToolOutcome kill;
-        bool stillRuns; // what a probe after pkill finds
-        QStringList lines;
-        std::optional<Kind> failure;
-        QString payload;
-    } cases[] = {
-        {exited(0),
-         true,
-         {"   pkill TouchBarAgent returned: 0", "   ✅ Successfully killed TouchBarAgent"},
-         {},
-         {}},
-        {exited(1),
-         true,
-         {"   pkill TouchBarAgent returned: 1", "   ⚠️ TouchBarAgent was not running"},
-         {},
-         {}},
-        // A complaint with status 1, checked with a probe: of a name longer than the kernel
-        // keeps, or of a process pkill found but may not signal.
-        {exited(1, "pkill: pattern too long\n"),
-         false,
-         {"   pkill TouchBarAgent returned: 1", "   ⚠️ TouchBarAgent was not running"},
-         {},
-         {}},
-        {exited(1, refused.toUtf8()),
-         true,
-         {"   pkill TouchBarAgent returned: 1", "100", "   " + failed + refused},
-         Kind::PermissionDenied,
-         "TouchBarAgent"},
-        {exited(2, "pkill: bad thing\n"),
-         true,
-         {"   pkill TouchBarAgent returned: 2", "   " + failed + "pkill: bad thing\n"},
-         Kind::KillFailed,
-         "TouchBarAgent: pkill: bad thing\n"},
-        {exited(3, "\xff\xfe oops"),
-         true,
-         {"   pkill TouchBarAgent returned: 3", "   " + failed + "Unknown error"},
-         Kind::KillFailed,
-         "TouchBarAgent: Unknown error"},
-        {notLaunched(),
-         true,
-         {"   ❌ Exception killing TouchBarAgent: No such file or directory"},
-         Kind::KillFailed,
-         "TouchBarAgent: No such file or directory"},
-        {timedOut,
-         true,
-         {"   ⚠️ /usr/bin/pkill did not finish within 5 seconds and was stopped",
-          "   " + failed + "/usr/bin/pkill did not finish within 5 seconds and was stopped"},
-         Kind::KillFailed,
-         "TouchBarAgent: /usr/bin/pkill did not finish within 5 seconds and was stopped"},
-    };
-    for (const auto& [kill, stillRuns, lines, failure, payload] : cases) {
-        FakeSystem system;
-        CapturedLog output;
-        const Services services{system,     fakes.modelQuery, fakes.clock,
-                                output.log, fakes.errors.log, 501};
-        system.answers = {{"/usr/bin/pkill TouchBarAgent", kill}};
-        if (stillRuns)
-            system.start({"TouchBarAgent"});
-        const std::optional<TouchBarError> result =
-            ProcessControl(services).secureKillProcess("TouchBarAgent", {});
-        EXPECT_EQ(output.text(), "📊 TOUCH_BAR_RESTART: Killing process 'TouchBarAgent' at "
-                                 "2025-03-01 14:05:09 +0000\n🔄 Attempting to kill process: "
-                                 "TouchBarAgent\n" +
-                                     lines.join('\n') + '\n');
-        ASSERT_EQ(result.has_value(), failure.has_value()) << lines.last().toStdString();
-        if (failure) {
-            EXPECT_EQ(result->kind(), *failure);
-            EXPECT_EQ(result->payload(), payload);
-        }
-    }
-}
-
-// A process of another user's is refused before pkill runs, unless we are root.
-TEST_F(ProcessControlTest, AnotherUsersProcessNeedsAnAdministrator) {
-    fakes.system.processes = {{"TouchBarServer", 7, 0}};
-    const RunningProcesses running = *control.findProcesses("TouchBarServer");
-    EXPECT_EQ(control.secureKillProcess("TouchBarServer", running)->kind(),
-              TouchBarError::Kind::PermissionDenied);
-    EXPECT_EQ(fakes.output.lines().last(), "   🔒 TouchBarServer (PID 7) belongs to another user "
-                                           "(UID 0): only an administrator may restart it");
-    EXPECT_TRUE(runs.lines().filter("pkill").isEmpty());
-
-    const Services asRoot{fakes.system,     fakes.modelQuery, fakes.clock,
-                          fakes.output.log, fakes.errors.log, 0};
-    EXPECT_FALSE(ProcessControl(asRoot).secureKillProcess("TouchBarServer", running));
-    EXPECT_TRUE(fakes.system.processes.isEmpty());
-}
-
-TEST_F(ProcessControlTest, DaemonRestartAsTheUserThenAsAdministrator) {
-    using Kind = TouchBarError::Kind;
-    const auto restart = [&](const ToolOutcome& systemctl) {
-        fakes.system.answers = {{"/usr/bin/systemctl tiny-dfr.service", systemctl}};
-        const std::optional<TouchBarError> error = control.restartDaemon();
-        return error ? std::optional(error->kind()) : std::nullopt;
-    };
-    EXPECT_EQ(restart(exited(0)), std::nullopt);
-    EXPECT_EQ(restart(exited(1, "Failed to restart tiny-dfr.service: Interactive "
-                                "authentication required.\n")),
-              Kind::PermissionDenied);
-    EXPECT_EQ(restart(exited(5, "Unit tiny-dfr.service not found.\n")), Kind::KillFailed);
-    EXPECT_EQ(restart(notLaunched()), Kind::KillFailed);
-    EXPECT_EQ(runs.lines().first(), "$ /usr/bin/systemctl --no-ask-password restart "
-                                    "tiny-dfr.service");
-
-    // Through pkexec: granted, declined or dismissed, failed, or no pkexec at all.
-    const auto elevate = [&](const QString& target, const std::optional<ToolOutcome>& pkexec) {
-        fakes.system.answers.clear();
-        if (pkexec)
-            fakes.system.answers.emplace("/usr/bin/pkexec " + target, *pkexec);
-        const std::optional<TouchBarError> error = control.restartAsAdministrator(target);
-        return error ? error->errorDescription() : "restarted";
-    };
-    runs.log.flush(std::chrono::seconds(1));
-    const qsizetype before = runs.lines().size();
-    fakes.system.start({"tiny-dfr", "TouchBarServer"});
-    EXPECT_EQ(elevate("tiny-dfr.service", std::nullopt), "restarted");
-    EXPECT_EQ(elevate("TouchBarServer", std::nullopt), "restarted");
-    EXPECT_EQ(runs.lines().mid(before).filter("pkexec"),
-              (QStringList{"$ /usr/bin/pkexec /usr/bin/systemctl restart tiny-dfr.service",
-                           "$ /usr/bin/pkexec /usr/bin/pkill -x TouchBarServer"}));
-    const QString declined = TouchBarError::administratorDeclined().errorDescription();
-    EXPECT_EQ(elevate("TouchBarServer", exited(126)), declined);
-    EXPECT_EQ(elevate("TouchBarServer", exited(127, "No authentication agent found.\n")), declined);
-    EXPECT_EQ(elevate("TouchBarServer", exited(1, "pkill: bad thing\n")),
-              "Failed to restart TouchBarServer: pkill: bad thing\n");
-    fakes.system.missing = {"/usr/bin/pkexec"};
-    EXPECT_EQ(elevate("TouchBarServer", std::nullopt),
-              "Restarting as administrator needs pkexec, which is not installed. Install the "
-              "Debian package pkexec (sudo apt install pkexec), then try again.");
+        EXPECT_TRUE(QRegularExpression("^[A-Za-z][A-Za-z-]*$").match(name).hasMatch() &&
+                    ProcessControl(services).validateProcessName(name));
 }

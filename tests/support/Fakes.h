@@ -5,19 +5,16 @@
 #include <QFile>
 #include <QTemporaryFile>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <map>
 
 namespace corvane::fakes {
 
-inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {},
-                          QByteArray standardOutput = {}) {
+inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
     ToolOutcome outcome;
     outcome.exitStatus = status;
     outcome.standardError = std::move(standardError);
-    outcome.standardOutput = std::move(standardOutput);
     return outcome;
 }
 
@@ -29,9 +26,9 @@ inline ToolOutcome notLaunched(const QString& description = "No such file or dir
 }
 
 // A machine in miniature that answers the system tools as the real ones would: the processes
-// that run, each with its id and owner, some of them ended but not reaped; which of them the
-// system relaunches under a new id once terminated; which preference domains exist; which tools
-// are missing or hang; and fixed answers for some runs, by program and last argument.
+// that run, each with its id and owner, some ended but not reaped; which of them the system
+// relaunches under a new id once terminated; which preference domains exist; which tools are
+// missing or hang; and fixed answers for some runs, by program and last argument.
 class FakeSystem final : public ToolRunner {
 public:
     struct Process {
@@ -62,48 +59,37 @@ private:
     qint64 nextId = 100;
 };
 
-// The hardware model query answering with sysctl's contract: the size call's result and size,
-// then the read's result and bytes.
-class FakeModelQuery final : public ModelQuery {
-public:
-    static FakeModelQuery answering(const QByteArray& model) {
-        FakeModelQuery query;
-        query.bytes = model + '\0';
-        query.reportedSize = static_cast<std::size_t>(query.bytes.size());
-        return query;
-    }
-
+// sysctl's contract: the size call's result and size, then the read's result and bytes.
+struct FakeModelQuery final : ModelQuery {
     int sizeResult = 0;
     std::size_t reportedSize = 0;
     int readResult = 0;
     QByteArray bytes;
 
-    int query(const char* name, char* buffer, std::size_t& size) override {
-        if (std::strcmp(name, "hw.model") != 0)
-            return ENOENT;
+    explicit FakeModelQuery(const QByteArray& model = "MacBookPro16,1")
+        : reportedSize(static_cast<std::size_t>(model.size()) + 1)
+        , bytes(model + '\0') {}
+    int query(const char*, char* buffer, std::size_t& size) override {
         if (buffer == nullptr) {
             size = reportedSize;
             return sizeResult;
         }
-        if (readResult != 0)
-            return readResult;
         size = std::min(size, static_cast<std::size_t>(bytes.size()));
         std::memcpy(buffer, bytes.constData(), size);
-        return 0;
+        return readResult;
     }
 };
 
-// 14:05:09 on the first of March 2025, and a wait that takes no time but may let the world
-// change meanwhile.
-class FixedClock final : public Clock {
-public:
+// From 14:05:09 on the first of March 2025, time that moves only while a wait, which takes no
+// time, lets the world change.
+struct FixedClock final : Clock {
     QDateTime time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9), Qt::UTC);
-    std::vector<std::chrono::nanoseconds> sleeps;
     std::function<void()> duringSleep;
 
     QDateTime now() const override { return time; }
     void sleep(std::chrono::nanoseconds duration) override {
-        sleeps.push_back(duration);
+        time =
+            time.addMSecs(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
         if (duringSleep)
             duringSleep();
     }
@@ -122,15 +108,26 @@ struct CapturedLog {
     QStringList lines() { return text().split('\n', Qt::SkipEmptyParts); }
 };
 
-// Fakes for every service but the log, wired together, as uid 501.
+// Fakes for every service, wired together, as uid 501.
 struct FakeServices {
     FakeSystem system;
-    FakeModelQuery modelQuery = FakeModelQuery::answering("MacBookPro16,1");
+    FakeModelQuery modelQuery;
     FixedClock clock;
     CapturedLog output;
     CapturedLog errors;
 
-    Services services() { return {system, modelQuery, clock, output.log, errors.log, 501}; }
+    Services services(uid_t user = 501) {
+        return {system, modelQuery, clock, output.log, errors.log, user};
+    }
 };
+
+#ifdef CORVANE_TRANSCRIPTS
+// What a run wrote, as kept in the transcript `name`: each tool run shown as
+// "$ program arguments" where it happened.
+inline QString transcript(const char* name) {
+    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/%1.txt").arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+#endif
 
 } // namespace corvane::fakes

@@ -1,0 +1,237 @@
+#include "Fakes.h"
+#include "core/TouchBarManager.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <thread>
+
+using namespace corvane;
+using namespace corvane::fakes;
+
+namespace {
+
+// The machine of a typical run: a Touch Bar model, the two main services running and relaunched
+// by the system, a Dock, the settings in a file.
+struct Rig {
+    FakeServices fakes;
+    QTemporaryDir folder;
+    QString settingsFile = folder.filePath("com.tamberlin.corvane.conf");
+    TouchBarServices kind = TouchBarServices::AppleProcesses;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<TouchBarManager> manager;
+    qsizetype outputBefore = 0;
+
+    Rig() {
+        fakes.system.start({"TouchBarServer", "ControlStrip", "Dock"});
+        fakes.system.relaunched = {"TouchBarServer", "ControlStrip"};
+        fakes.system.transcript = &fakes.output.log;
+    }
+
+    // Restarts, as administrator if asked, in a new launch on the settings so far unless
+    // `again`: "success" or the error, which the transcript shows after "=>".
+    QString restart(bool asAdministrator = false, bool again = false) {
+        if (!again) {
+            manager.reset();
+            settings = settingsFile.isEmpty()
+                           ? nullptr
+                           : std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
+            manager = std::make_unique<TouchBarManager>(fakes.services(), kind, settings.get());
+            QObject::connect(manager.get(), &TouchBarManager::restartingChanged,
+                             [this] { look(); });
+        }
+        outputBefore = fakes.output.text().size();
+        QSignalSpy finished(manager.get(), &TouchBarManager::restartFinished);
+        const bool started =
+            asAdministrator ? manager->restartAsAdministrator() : manager->restartTouchBar();
+        EXPECT_FALSE(manager->restartTouchBar()) << "a second restart while one runs";
+        if (!started || !finished.wait(5000))
+            return "not run";
+        const auto error = finished.at(0).at(0).value<std::optional<TouchBarError>>();
+        const QString result = error ? error->errorDescription() : "success";
+        fakes.output.log.writeLine("=> " + result);
+        return result;
+    }
+    // The manager's state as a restart starts and ends, with the count the settings file holds,
+    // written into the transcript.
+    void look() {
+        const auto& error = manager->lastError();
+        fakes.output.log.writeLine(QStringLiteral("## %1%6 #%2 %3, %4 saved%5")
+                                       .arg(manager->isRestarting() ? "restarting" : "idle")
+                                       .arg(manager->restartCount())
+                                       .arg(manager->lastRestartTime().toString(Qt::ISODate))
+                                       .arg(QSettings(settingsFile, QSettings::IniFormat)
+                                                .value("TouchBarRestartCount", 0)
+                                                .toLongLong())
+                                       .arg(error ? ", error: " + error->errorDescription() : "",
+                                            manager->hasTouchBar() ? "" : " without a Touch Bar"));
+    }
+    QString output() { return fakes.output.text().mid(outputBefore); }
+};
+
+} // namespace
+
+// Each transcript holds whole runs: the manager's state where a restart starts and ends after
+// "##", every line logged, every tool run after "$", the outcome after "=>".
+// A Touch Bar known by its service only, not by its model.
+TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
+    Rig rig;
+    rig.fakes.modelQuery = FakeModelQuery("iMac20,1");
+    rig.fakes.system.start({"TouchBarAgent", "DFRFoundation"});
+    rig.fakes.system.relaunched += "TouchBarAgent";
+    rig.fakes.system.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
+    QSettings(rig.settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
+    rig.restart();
+    EXPECT_EQ(rig.fakes.output.text(), transcript("success"));
+}
+
+// Every termination is tried, and of two that failed the later is the result; without a
+// Touch Bar nothing is touched.
+TEST(Restart, FailsWhenATerminationFailsOrThereIsNoTouchBar) {
+    Rig rig;
+    rig.fakes.system.start({"TouchBarAgent"});
+    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarAgent", exited(2, "pkill: bad\n")},
+                                {"/usr/bin/pkill DFRFoundation", notLaunched("Denied")}};
+    rig.restart();
+    rig.fakes.modelQuery = FakeModelQuery("MacBookAir10,1");
+    rig.fakes.system.processes.clear();
+    rig.restart();
+    EXPECT_EQ(rig.fakes.output.text(), transcript("failures"));
+}
+
+// A restart is a new process: TouchBarServer still the same, missing after the wait, only
+// ended but not reaped, or not to be probed is a failure, and nothing is reset or counted.
+TEST(Restart, FailsUnlessTouchBarServerComesBackAsANewProcess) {
+    Rig rig;
+    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarServer", exited(0)}};
+    rig.restart();
+    rig.fakes.system.answers.clear();
+    rig.fakes.system.relaunched = {"ControlStrip"};
+    rig.restart();
+    rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
+    rig.restart();
+    rig.fakes.system.hanging = {"/usr/bin/pgrep"};
+    rig.restart();
+    EXPECT_EQ(rig.fakes.output.text(), transcript("not-restarted"));
+}
+
+// The count stops at its largest value and survives into the next launch; one that cannot
+// be saved, or has no home folder to be saved in, is reported.
+TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
+    Rig rig;
+    QSettings(rig.settingsFile, QSettings::IniFormat)
+        .setValue("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
+    rig.restart();
+    rig.restart();
+    EXPECT_TRUE(rig.output().contains(
+        "## idle #9223372036854775807 2025-03-01T14:05:13Z, 9223372036854775807 saved"));
+
+    QFile blocker(rig.folder.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    rig.settingsFile = blocker.fileName() + "/com.tamberlin.corvane.conf";
+    EXPECT_EQ(rig.restart(), "success");
+    EXPECT_EQ(rig.manager->restartCount(), 1);
+    EXPECT_TRUE(rig.output().contains("⚠️ Could not save the restart count to " +
+                                      rig.settingsFile + "\n## idle #1 "));
+    rig.settingsFile.clear();
+    rig.restart();
+    EXPECT_TRUE(rig.output().contains(
+        "⚠️ The restart count was not saved: there is no home folder to keep it in\n## idle"));
+}
+
+// TouchBarServer belongs to root: the restart is refused; a declined prompt changes nothing,
+// a granted one restarts it. On Linux the daemon tiny-dfr draws the Touch Bar, which systemd
+// restarts as the user or, when it refuses, as an administrator.
+TEST(Restart, WhatWasRefusedIsRestartedAsAdministrator) {
+    for (const TouchBarServices kind :
+         {TouchBarServices::AppleProcesses, TouchBarServices::LinuxDaemon}) {
+        Rig rig;
+        rig.kind = kind;
+        const bool daemon = kind == TouchBarServices::LinuxDaemon;
+        if (daemon) {
+            rig.fakes.system.processes.clear();
+            rig.fakes.system.start({"tiny-dfr"});
+            rig.fakes.system.relaunched = {"tiny-dfr"};
+            rig.fakes.system.answers = {
+                {"/usr/bin/systemctl tiny-dfr.service",
+                 exited(1, "Failed to restart tiny-dfr.service: Interactive authentication "
+                           "required.\n")},
+                {"/usr/bin/pkexec tiny-dfr.service", exited(126)}};
+        } else {
+            rig.fakes.system.processes[0].owner = 0;
+            rig.fakes.system.answers = {{"/usr/bin/pkexec TouchBarServer", exited(126)}};
+        }
+        rig.restart();
+        rig.restart(true, true);
+        rig.fakes.system.answers.clear();
+        rig.restart(true, true);
+        EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left refused";
+        EXPECT_EQ(rig.fakes.output.text(), transcript(daemon ? "linux-daemon" : "administrator"));
+    }
+}
+
+TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
+    const QDateTime date(QDate(2024, 12, 24), QTime(18, 30, 15, 250), Qt::UTC);
+    // What is stored under the count and the date (nothing when invalid), what loads.
+    const std::tuple<QVariant, QVariant, qint64, QDateTime> cases[] = {
+        {{}, {}, 0, {}},         {7, date, 7, date},  {7, "2024-12-24T18:30:15Z", 7, {}},
+        {{}, 1735065015, 0, {}}, {"many", {}, 0, {}}, {date, {}, 0, {}},
+    };
+    for (const auto& [count, last, restarts, time] : cases) {
+        QTemporaryDir folder;
+        QSettings settings(folder.filePath("corvane.conf"), QSettings::IniFormat);
+        settings.setValue("TouchBarRestartCount", count);
+        settings.setValue("LastTouchBarRestart", last);
+        settings.sync();
+        QSettings stored(settings.fileName(), QSettings::IniFormat);
+        FakeServices fakes;
+        const TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, &stored);
+        EXPECT_EQ(manager.restartCount(), restarts) << count.toString().toStdString();
+        EXPECT_EQ(manager.lastRestartTime(), time) << last.toString().toStdString();
+        EXPECT_TRUE(manager.hasTouchBar() && fakes.system.processes.isEmpty())
+            << "from the model alone, no tool run";
+    }
+}
+
+// Observers hear of every write before it is made, also of an unchanged value; the property's
+// own signal follows a change only.
+TEST(Manager, AnnouncesEveryWriteBeforeItIsMade) {
+    FakeServices fakes;
+    fakes.modelQuery = FakeModelQuery("iMac20,1");
+    fakes.system.start({"TouchBarServer"});
+    TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, nullptr);
+    std::vector<bool> announced;
+    QObject::connect(&manager, &TouchBarManager::aboutToChange,
+                     [&] { announced.push_back(manager.hasTouchBar()); });
+    QSignalSpy changed(&manager, &TouchBarManager::hasTouchBarChanged);
+    QSignalSpy detected(&manager, &TouchBarManager::detectionFinished);
+    manager.performFullTouchBarDetection();
+    manager.performFullTouchBarDetection();
+    EXPECT_TRUE(detected.wait(5000) && (detected.size() == 2 || detected.wait(5000)));
+    EXPECT_EQ(announced, (std::vector<bool>{false, true}));
+    EXPECT_EQ(changed.size(), 1);
+}
+
+// A manager that goes while it restarts waits for the restart, which then tells nobody.
+TEST(Manager, GoesQuietlyDuringARestart) {
+    FakeServices fakes;
+    fakes.system.start({"TouchBarServer"});
+    fakes.system.relaunched = {"TouchBarServer"};
+    fakes.clock.duringSleep = [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    bool told = false;
+    {
+        TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, nullptr);
+        QObject::connect(&manager, &TouchBarManager::restartFinished, [&] { told = true; });
+        ASSERT_TRUE(manager.restartTouchBar());
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(told);
+    EXPECT_TRUE(fakes.output.text().contains("COMPLETED SUCCESSFULLY"));
+}

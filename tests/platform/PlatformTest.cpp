@@ -1,0 +1,302 @@
+#include "platform/Administrator.h"
+#include "platform/InstanceLock.h"
+#include "platform/Log.h"
+#include "platform/Services.h"
+
+#include <QByteArrayList>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace corvane;
+using namespace std::chrono_literals;
+using Status = InstanceLock::Status;
+
+namespace {
+
+long openDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/dev/fd"), {});
+}
+
+QString fileWith(const QTemporaryDir& folder, const char* name, const QByteArray& contents) {
+    QFile file(folder.filePath(name));
+    QDir().mkpath(QFileInfo(file).path());
+    file.open(QIODevice::WriteOnly);
+    file.write(contents);
+    return file.fileName();
+}
+
+ToolOutcome shell(const QString& script, const QString& argument = {},
+                  std::chrono::milliseconds limit = 10s) {
+    return PosixToolRunner().run("/bin/sh", QStringList{"-c", script, "sh", argument}, limit);
+}
+
+} // namespace
+
+TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWrote) {
+    // Script; exit status, standard output and error.
+    const std::tuple<QString, int, QByteArray, QByteArray> cases[] = {
+        {"printf 'pkill: no luck\\n' >&2; exit 255", 255, "", "pkill: no luck\n"},
+        {"printf '\\377\\376\\000x' >&2; printf 42; exit 3", 3, "42", {"\xff\xfe\0x", 4}},
+        // More than a pipe holds, on both: read only once the tool has ended, it never would.
+        {"head -c 2097152 /dev/zero; head -c 2097152 /dev/zero >&2; exit 4", 4,
+         QByteArray(2097152, '\0'), QByteArray(2097152, '\0')},
+        {"kill -KILL $$", 128 + SIGKILL, "", ""},
+        // Nothing to read, and every signal at its default, unblocked, whatever our thread did.
+        {"cat", 0, "", ""},
+#ifdef __linux__
+        {"grep -E '^Sig(Blk|Ign)' /proc/self/status | cut -c 18-", 0, "0000000\n0000000\n", ""},
+#endif
+    };
+    sigset_t blocked;
+    sigfillset(&blocked);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const auto& [script, status, output, errors] : cases) {
+        const ToolOutcome outcome = shell(script);
+        EXPECT_TRUE(outcome.exitedWith(status)) << script.toStdString();
+        EXPECT_EQ(outcome.standardOutput, output) << script.toStdString();
+        EXPECT_EQ(outcome.standardError, errors) << script.toStdString();
+    }
+    pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
+    std::signal(SIGPIPE, SIG_DFL);
+
+    QTemporaryDir scratch;
+    const QString marker = scratch.filePath("pwned");
+    const QString hostile = "two words 'quoted' \"double\"; touch " + marker + " $(touch " +
+                            marker + ") `touch " + marker + "` * \n -x";
+    EXPECT_EQ(shell(R"(printf '%s|%s' "$1" "$#")", hostile).standardOutput, hostile + "|1");
+    EXPECT_FALSE(QFile::exists(marker)) << "a shell ran the argument";
+}
+
+// A tool that never ends is stopped at its limit; one that ended but left a child holding its
+// pipes has ended all the same; and a thousand runs keep no descriptor and no child.
+TEST(PosixToolRunner, StopsAHungToolAndLeavesNothingBehind) {
+    const ToolOutcome missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {}, 1s);
+    ASSERT_FALSE(missing.launched());
+    EXPECT_FALSE(missing.exitedWith(0));
+    EXPECT_EQ(missing.launchError->localizedDescription, "No such file or directory");
+    EXPECT_EQ(missing.launchError->fullText,
+              "Error Domain=NSPOSIXErrorDomain Code=2 \"No such file or directory\" "
+              "UserInfo={NSFilePath=/usr/bin/corvane-no-such-tool}");
+    QElapsedTimer timer;
+    timer.start();
+    const ToolOutcome hung = shell("printf started; exec sleep 60", {}, 300ms);
+    EXPECT_TRUE(hung.timedOut && !hung.exitedWith(0) && hung.standardOutput == "started");
+    EXPECT_TRUE(shell("sleep 60 & exit 7").exitedWith(7));
+    EXPECT_LT(timer.elapsed(), 2000);
+
+    const long before = openDescriptors();
+    for (int run = 0; run < 1000; ++run)
+        ASSERT_TRUE(PosixToolRunner().run("/bin/echo", {}, 5s).exitedWith(0));
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a tool was never reaped";
+}
+
+// A reader that stalls costs lines, never the caller: what does not fit is dropped, counted,
+// and said once the reader drains. What is written keeps its order and each line stays whole,
+// also through a descriptor that takes a part of it at a time; a reader that has gone, or a
+// descriptor that is closed, is let go.
+TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    for (const int end : ends)
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
+    // A reader that is behind already: the pipe is all but full.
+    const QByteArray behind = QByteArray(59999, '-') + '\n';
+    ASSERT_EQ(::write(ends[1], behind.constData(), behind.size()), behind.size());
+    QByteArray written;
+    const auto drain = [&] {
+        char bytes[65536];
+        for (ssize_t count = 0; (count = ::read(ends[0], bytes, sizeof bytes)) > 0;)
+            written.append(bytes, count);
+    };
+    const QString line(9999, 'x');
+    Log log(ends[1]);
+    const auto start = std::chrono::steady_clock::now();
+    for (int index = 0; index < 200; ++index)
+        log.writeLine(line);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the caller waited";
+    EXPECT_FALSE(log.flush(50ms)) << "the reader has not drained";
+    while (!log.flush(10ms))
+        drain();
+    log.writeLine("after");
+    log.write("a tool's own words\n");
+    ASSERT_TRUE(log.flush(1s));
+    drain();
+    const QList<QByteArray> lines = written.split('\n');
+    const qsizetype kept = lines.count(line.toUtf8());
+    EXPECT_GE(kept, 6);
+    const QString dropped = QStringLiteral("⚠️ Output was not being read: %1 lines dropped");
+    EXPECT_EQ(lines.mid(kept + 1), (QByteArrayList{dropped.arg(200 - kept).toUtf8(), "after",
+                                                   "a tool's own words", ""}));
+
+    ::close(ends[0]);
+    std::signal(SIGPIPE, SIG_IGN);
+    Log closed(999);
+    for (Log* gone : {&log, &closed}) {
+        for (const char* text : {"nobody reads this", "nor this"}) {
+            gone->writeLine(text);
+            EXPECT_TRUE(gone->flush(1s));
+        }
+    }
+    std::signal(SIGPIPE, SIG_DFL);
+    ::close(ends[1]);
+}
+
+// The lock outlives a copy that crashed no more than one that quit, and a copy that finds it
+// held knows by whom, however often it looks.
+TEST(InstanceLock, OneCopyHoldsItUntilItEndsHoweverItEnds) {
+    QTemporaryDir scratch;
+    const QStringList folders = {scratch.filePath("runtime")};
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        InstanceLock lock("corvane.lock", folders);
+        (void)!::write(ready[1], lock.lock() == Status::Locked ? "y" : "n", 1);
+        ::pause();
+    }
+    char locked = 0;
+    ASSERT_TRUE(::read(ready[0], &locked, 1) == 1 && locked == 'y');
+
+    InstanceLock lock("corvane.lock", folders);
+    const long before = openDescriptors();
+    for (int attempt = 0; attempt < 3; ++attempt)
+        EXPECT_TRUE(lock.lock() == Status::HeldElsewhere && lock.holder() == other);
+    EXPECT_EQ(openDescriptors(), before) << "a look at a held lock kept a descriptor";
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    EXPECT_TRUE(lock.lock() == Status::Locked && lock.lock() == Status::Locked);
+    struct stat folder = {};
+    ASSERT_EQ(::stat(QFile::encodeName(folders.front()).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+}
+
+// Only a private folder of the user's will do, and no link planted there is ever followed:
+// another user could otherwise hold the lock in the user's place, or have the file written
+// wherever the link points.
+TEST(InstanceLock, LocksOnlyWhereNobodyElseCouldHaveBeen) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a folder of another user's";
+    QTemporaryDir scratch;
+    const auto path = [&](const char* name) {
+        return scratch.filePath(name);
+    };
+    for (const auto& [name, mode, owner] :
+         {std::tuple("foreign", 0700, 65534), std::tuple("shared", 0777, 0),
+          std::tuple("linked", 0700, 0)}) {
+        QDir().mkdir(path(name));
+        ::chmod(QFile::encodeName(path(name)).constData(), mode);
+        (void)!::chown(QFile::encodeName(path(name)).constData(), owner, owner);
+    }
+    fileWith(scratch, "file", {});
+    ::mkfifo(QFile::encodeName(path("linked") + "/pipe.lock").constData(), 0600);
+    QFile::link(fileWith(scratch, "victim", "keep"), path("linked") + "/corvane.lock");
+    QFile::link(path("linked"), path("link"));
+
+    const QStringList unusable = {path("foreign"), path("shared"), path("file"),
+                                  path("linked"),  path("link"),   ""};
+    InstanceLock nowhere("corvane.lock", unusable);
+    EXPECT_EQ(nowhere.lock(), Status::Unavailable);
+    EXPECT_EQ(InstanceLock("pipe.lock", {path("linked")}).lock(), Status::Unavailable);
+    for (const QString& where : unusable)
+        EXPECT_TRUE(nowhere.problem().contains(where + "/corvane.lock: ")) << where.toStdString();
+    QFile victim(path("victim"));
+    EXPECT_TRUE(victim.open(QIODevice::ReadOnly) && victim.readAll() == "keep");
+    EXPECT_EQ(InstanceLock("corvane.lock", unusable + QStringList{path("private")}).lock(),
+              Status::Locked);
+}
+
+#ifdef __linux__
+TEST(SystemModelQuery, TheFirmwaresProductNameElseTheDeviceTreesBoard) {
+    QTemporaryDir folder;
+    const QString absent = folder.filePath("absent");
+    const QString m1 = fileWith(folder, "m1", QByteArray("apple,j293\0apple,t8103\0", 23));
+    // The model, or "error", from a product name and a device tree; a buffer without room for
+    // the terminating zero fails.
+    const auto model = [](const QString& productName, const QString& deviceTree) -> QString {
+        SystemModelQuery query(productName, deviceTree);
+        std::size_t size = 0;
+        QByteArray buffer(query.query("hw.model", nullptr, size) == 0 ? qsizetype(size) : 0, 'x');
+        size -= 1;
+        if (buffer.isEmpty() || query.query("hw.model", buffer.data(), size) == 0)
+            return "error";
+        size += 1;
+        return query.query("hw.model", buffer.data(), size) == 0 ? buffer.chopped(1) : "error";
+    };
+    EXPECT_EQ(model(fileWith(folder, "dmi", "MacBookPro15,2\n"), m1), "MacBookPro15,2");
+    EXPECT_EQ(model(fileWith(folder, "blank", "\n"), m1), "MacBookPro17,1");
+    EXPECT_EQ(model(absent, fileWith(folder, "m2", QByteArray("apple,j493\0apple,t8112", 22))),
+              "Mac14,7");
+    EXPECT_EQ(model(absent, fileWith(folder, "air", QByteArray("apple,j313\0", 11))), "apple,j313");
+    EXPECT_EQ(model(absent, fileWith(folder, "zeros", QByteArray(64, '\0'))), "error");
+    EXPECT_EQ(model(absent, absent), "error");
+    std::size_t size = 0;
+    EXPECT_NE(SystemModelQuery(m1, m1).query("hw.ncpu", nullptr, size), 0);
+}
+
+TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
+    QTemporaryDir home;
+    const QByteArray savedHome = qgetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    for (const QByteArray& variable : QByteArrayList{home.path().toUtf8(), {}, "/", "relative"}) {
+        qputenv("HOME", variable);
+        const bool kept = variable == home.path();
+        const std::unique_ptr<QSettings> settings = openSettings();
+        EXPECT_EQ(settings ? settings->fileName() : "",
+                  kept ? home.filePath(".config/com.tamberlin.corvane.conf") : "");
+        EXPECT_EQ(instanceLockFolders().filter(".cache").size(), kept ? 1 : 0);
+        EXPECT_FALSE(instanceLockFolders().contains(""));
+    }
+    qputenv("HOME", savedHome);
+
+    EXPECT_FALSE(touchBarDaemonInstalled(home.path()));
+    for (const char* path : {"usr/bin/tiny-dfr", "lib/systemd/system/tiny-dfr.service"}) {
+        QTemporaryDir installed;
+        fileWith(installed, path, "");
+        EXPECT_TRUE(touchBarDaemonInstalled(installed.path())) << path;
+    }
+}
+#endif
+
+TEST(SystemClock, WaitsAsLongAsAsked) {
+    const auto start = std::chrono::steady_clock::now();
+    SystemClock().sleep(50ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+}
+
+TEST(Administrator, EachPromptRunsAFixedCommandForAnAllowListedName) {
+    using namespace administrator;
+    const auto words = [](const Command& command) {
+        return (QStringList{command.program} + command.arguments).join(" | ");
+    };
+    for (const QString name : {"TouchBarServer", "NowPlayingTouchUI", "ControlStrip",
+                               "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"}) {
+        EXPECT_EQ(words(terminateCommand(Prompt::Osascript, name)),
+                  "/usr/bin/osascript | -e | do shell script \"/usr/bin/pkill -x " + name +
+                      "\" with administrator privileges");
+        EXPECT_EQ(words(terminateCommand(Prompt::Pkexec, name)),
+                  "/usr/bin/pkexec | /usr/bin/pkill | -x | " + name);
+    }
+    for (const Prompt prompt : {Prompt::Osascript, Prompt::Pkexec})
+        for (const QString name : {"Finder", "TouchBarServer\"; rm -rf ~; \"", "tiny-dfr"})
+            EXPECT_TRUE(terminateCommand(prompt, name).program.isEmpty());
+    EXPECT_EQ(words(restartCommand("tiny-dfr.service")),
+              "/usr/bin/pkexec | /usr/bin/systemctl | restart | tiny-dfr.service");
+
+    ToolOutcome answer;
+    answer.exitStatus = 1;
+    answer.standardError = "0:95: execution error: User canceled. (-128)\n";
+    EXPECT_TRUE(declined(Prompt::Osascript, answer));
+    answer.standardError = "execution error: The command exited with a non-zero status. (1)";
+    EXPECT_FALSE(declined(Prompt::Osascript, answer));
+}
