@@ -8,10 +8,11 @@ tracked=()
 
 track() { tracked+=("$@"); }
 
+# SIGKILL: some stand-ins ignore the polite signal on purpose.
 end_tracked() {
     local pid
     for pid in "${tracked[@]}"; do
-        kill "$pid" 2>/dev/null || true
+        kill -KILL "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
     rm -rf "$scratch"

@@ -10,7 +10,9 @@
 #  5. without HOME it restarts, says the count was not saved, and writes nothing under /;
 #  6. the lock falls back from a runtime folder of another user's; with no folder to hold it
 #     the window opens and the log says why; a link planted as the lock file is not followed;
-#  7. a hung pkill or pgrep is stopped after 5 s and named, the spinner keeps turning, the
+#  7. a TouchBarServer that ignores the request to quit, or quits but is never reaped, is
+#     reported as not restarted and nothing is counted;
+#  8. a hung pkill or pgrep is stopped after 5 s and named, the spinner keeps turning, the
 #     restart ends in "Error ❌", and Ctrl+Q ends a copy at once meanwhile.
 # Qt writes nothing on standard error, but its warning about a foreign runtime folder.
 #
@@ -19,6 +21,7 @@ set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
 
 supervise TouchBarServer
+server=$launched
 supervise ControlStrip
 # The help page opens through xdg-open: a stand-in notes each time.
 stand_in /usr/bin/xdg-open "echo \"\$*\" >>$scratch/opened.log"
@@ -139,6 +142,33 @@ grep -Eq ":[0-9a-f]+:$(stat -c %i "$scratch/victim") " /proc/locks &&
 press "$main" ctrl+q
 ends planted "$launched" 1
 [ "$(cat "$scratch/victim")" = keep ] || fail "the planted link's file was changed"
+
+# A TouchBarServer that ignores the request to quit, and one that quits but whose parent never
+# reaps it, did not restart; the loop that relaunched TouchBarServer is gone by now.
+kill "$server"
+pkill -x TouchBarServer
+for case in ignores unreaped; do
+    if [ "$case" = ignores ]; then
+        (trap '' TERM && exec "$scratch/TouchBarServer" 600) &
+        expected='the same process \(PID [0-9]+\) is still running after being asked to quit'
+    else
+        sh -c "\"$scratch/TouchBarServer\" 600 & exec sleep 600" &
+        expected='Failed to restart Touch Bar service'
+    fi
+    track $!
+    launch "$case" "$corvane"
+    main=$(window_of "$launched" '^Corvane$') || fail "$case: no main window"
+    ready "$case"
+    press "$main" space
+    alert=$(window_of "$launched" '^Error ❌$') || fail "$case: no error alert"
+    grep -Eq "^❌ Touch Bar restart failed - .*$expected|^⚠️ Touch Bar restart completed but" \
+        "$scratch/$case.out" || fail "$case: not reported as not restarted"
+    grep -q 'COMPLETED SUCCESSFULLY' "$scratch/$case.out" && fail "$case: counted a restart"
+    press "$alert" ctrl+q
+    ends "$case" "$launched" 1
+    pkill -KILL -x TouchBarServer || true
+    kill -KILL $! 2>/dev/null || true
+done
 
 stand_in /usr/bin/pkill \
     "[ \"\$2\" = TouchBarServer ] && exec sleep 600; exec $scratch/pkill \"\$@\""

@@ -13,7 +13,9 @@
 #  4. while a restart runs the button is orange and shrunk, and Ctrl+Q ends the copy at once;
 #     Ctrl+Q ends another from its success alert;
 #     the Quit button ends a third;
-#  5. a copy that was killed does not keep the next one from opening its window.
+#  5. a copy that was killed does not keep the next one from opening its window;
+#  6. eight restarts in a row leave the copy's descriptors and threads as they were and no
+#     child unreaped, and processes whose names only resemble the services' are never touched.
 # Qt writes nothing on standard error in any of them.
 #
 # Usage: e2e-window.sh path/to/corvane
@@ -42,6 +44,13 @@ ends bare "$launched" 1
 supervise TouchBarServer
 server=$launched
 supervise ControlStrip
+lookalikes=()
+for name in TouchBarServerX touchbarserver; do
+    cp /bin/sleep "$scratch/$name"
+    "$scratch/$name" 600 &
+    lookalikes+=($!)
+    track $!
+done
 
 launch first "$corvane"
 first=$launched
@@ -124,7 +133,21 @@ kill -KILL "$launched"
 
 launch after "$corvane"
 window_of "$launched" '^Corvane$' >/dev/null || fail "a killed copy kept the next one out"
-press "$(window_of "$launched" '^Corvane$')" ctrl+q
+main=$(window_of "$launched" '^Corvane$')
+ready after
+press "$main" space
+alert=$(window_of "$launched" '^Success! ✅$') || fail "no success alert to restart again from"
+usage() { echo "$(ls "/proc/$1/fd" | wc -l) descriptors, $(ls "/proc/$1/task" | wc -l) threads"; }
+before=$(usage "$launched")
+for round in $(seq 8); do
+    press "$alert" Return
+    logged after '✅ TOUCH BAR RESTART COMPLETED SUCCESSFULLY!' $((round + 1))
+    alert=$(window_of "$launched" '^Success! ✅$') || fail "no success alert in round $round"
+done
+[ "$(usage "$launched")" = "$before" ] || fail "now $(usage "$launched"), before $before"
+ps -o stat= --ppid "$launched" | grep -q Z && fail "a tool was left unreaped"
+press "$alert" ctrl+q
 ends after "$launched" 10
+kill -0 "${lookalikes[@]}" || fail "a process that only resembles a service's name was ended"
 echo "end-to-end test passed"
 
