@@ -9,8 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "The Touch Bar of a Mac laptop sometimes freezes. Corvane fixes it with one"
     "button: it restarts the Touch Bar's system services, checks that they came"
-    "back, clears the Touch Bar's preferences and restarts the Dock. On a computer"
-    "without a Touch Bar it says so and changes nothing.")
+    "back, clears the Touch Bar's preferences and restarts the Dock. On a Linux"
+    "Touch Bar laptop it restarts tiny-dfr, the daemon that draws the Touch Bar."
+    "On a computer without a Touch Bar it says so and changes nothing.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

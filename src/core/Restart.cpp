@@ -46,11 +46,9 @@ Listing listProcesses(const ProcessControl& processes, Log& log, const QString& 
     return listing;
 }
 
-// `name`'s state in a word: "No Touch Bar", "Running", "Not Running", or "Unknown" when it
-// cannot be probed.
-QString touchBarStatus(const ProcessControl& processes, bool touchBarPresent, const QString& name) {
-    if (!touchBarPresent)
-        return QStringLiteral("No Touch Bar");
+// `name`'s state in a word: "Running", "Not Running", or "Unknown" when it cannot be probed. A
+// restart gets here only with a Touch Bar, so "No Touch Bar" does not arise.
+QString touchBarStatus(const ProcessControl& processes, const QString& name) {
     const std::optional<RunningProcesses> found = processes.findProcesses(name);
     if (!found)
         return QStringLiteral("Unknown");
@@ -125,7 +123,7 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
         log.writeLine(QStringLiteral("   Timestamp: ") + log::timestamp(services.clock.now()));
         log.writeLine(QStringLiteral("   Duration: ~2.5 seconds"));
         log.writeLine(QStringLiteral("   Final Status: ") +
-                      touchBarStatus(processes, true, critical.front()));
+                      touchBarStatus(processes, critical.front()));
         log.writeLine(log::rule() + QStringLiteral("\n"));
         return report;
     }

@@ -53,7 +53,7 @@ struct Rig {
         if (!started || !finished.wait(5000))
             return "not run";
         const auto error = finished.at(0).at(0).value<std::optional<TouchBarError>>();
-        const QString result = error ? error->errorDescription() : "success";
+        QString result = error ? error->errorDescription() : "success";
         fakes.output.log.writeLine("=> " + result);
         return result;
     }
