@@ -27,8 +27,8 @@ inline constexpr std::chrono::minutes promptTimeLimit{5};
 
 // A process running under a name, and whose it is.
 struct RunningProcess {
-    qint64 id = 0;
-    uid_t owner = 0;
+    qint64 id;
+    uid_t owner;
 };
 using RunningProcesses = QList<RunningProcess>;
 

@@ -58,7 +58,6 @@ QStringList instanceLockFolders() {
 #endif
     folders << QDir::tempPath() + QStringLiteral("/corvane-") + QString::number(::geteuid());
     folders.removeAll(QString());
-    folders.removeDuplicates();
     return folders;
 }
 

@@ -16,8 +16,7 @@ using namespace corvane::fakes;
 
 namespace {
 
-// The machine of a typical run: a Touch Bar model, the two main services running and relaunched
-// by the system, a Dock, the settings in a file.
+// A typical machine: a Touch Bar model, the main services relaunched as they end, a Dock.
 struct Rig {
     FakeServices fakes;
     QTemporaryDir folder;
@@ -33,8 +32,7 @@ struct Rig {
         fakes.system.transcript = &fakes.output.log;
     }
 
-    // Restarts, as administrator if asked, in a new launch on the settings so far unless
-    // `again`: "success" or the error, which the transcript shows after "=>".
+    // Restarts, as administrator if asked, in a new launch unless `again`; the outcome.
     QString restart(bool asAdministrator = false, bool again = false) {
         if (!again) {
             manager.reset();
@@ -57,8 +55,7 @@ struct Rig {
         fakes.output.log.writeLine("=> " + result);
         return result;
     }
-    // The manager's state as a restart starts and ends, with the count the settings file holds,
-    // written into the transcript.
+    // Into the transcript: the manager's state, and the count the settings file holds.
     void look() {
         const auto& error = manager->lastError();
         fakes.output.log.writeLine(QStringLiteral("## %1%6 #%2 %3, %4 saved%5")
@@ -76,9 +73,8 @@ struct Rig {
 
 } // namespace
 
-// Each transcript holds whole runs: the manager's state where a restart starts and ends after
-// "##", every line logged, every tool run after "$", the outcome after "=>".
-// A Touch Bar known by its service only, not by its model.
+// Transcripts hold whole runs: the manager's state after "##", each line logged, each tool run
+// after "$", the outcome after "=>". Here the Touch Bar is known by its service, not its model.
 TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
     Rig rig;
     rig.fakes.modelQuery = FakeModelQuery("iMac20,1");
@@ -90,8 +86,7 @@ TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
     EXPECT_EQ(rig.fakes.output.text(), transcript("success"));
 }
 
-// Every termination is tried, and of two that failed the later is the result; without a
-// Touch Bar nothing is touched.
+// All are tried, the later of two failures is the result; without a Touch Bar none is touched.
 TEST(Restart, FailsWhenATerminationFailsOrThereIsNoTouchBar) {
     Rig rig;
     rig.fakes.system.start({"TouchBarAgent"});
@@ -115,13 +110,12 @@ TEST(Restart, FailsUnlessTouchBarServerComesBackAsANewProcess) {
     rig.restart();
     rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
     rig.restart();
-    rig.fakes.system.hanging = {"/usr/bin/pgrep"};
+    rig.fakes.system.answers = {{"/usr/bin/pgrep *", hung}};
     rig.restart();
     EXPECT_EQ(rig.fakes.output.text(), transcript("not-restarted"));
 }
 
-// The count stops at its largest value and survives into the next launch; one that cannot
-// be saved, or has no home folder to be saved in, is reported.
+// The count stops at its largest value and lasts into the next launch, or is said not to.
 TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
     Rig rig;
     QSettings(rig.settingsFile, QSettings::IniFormat)
@@ -140,13 +134,12 @@ TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
                                       rig.settingsFile + "\n## idle #1 "));
     rig.settingsFile.clear();
     rig.restart();
-    EXPECT_TRUE(rig.output().contains(
-        "⚠️ The restart count was not saved: there is no home folder to keep it in\n## idle"));
+    EXPECT_TRUE(rig.output().contains("⚠️ The restart count was not saved: there is no home "
+                                      "folder to keep it in\n## idle #1 "));
 }
 
-// TouchBarServer belongs to root: the restart is refused; a declined prompt changes nothing,
-// a granted one restarts it. On Linux the daemon tiny-dfr draws the Touch Bar, which systemd
-// restarts as the user or, when it refuses, as an administrator.
+// Root's TouchBarServer, or Linux's daemon tiny-dfr that systemd will not restart for the user:
+// refused, then a declined prompt changes nothing and a granted one restarts it.
 TEST(Restart, WhatWasRefusedIsRestartedAsAdministrator) {
     for (const TouchBarServices kind :
          {TouchBarServices::AppleProcesses, TouchBarServices::LinuxDaemon}) {
@@ -198,8 +191,7 @@ TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
     }
 }
 
-// Observers hear of every write before it is made, also of an unchanged value; the property's
-// own signal follows a change only.
+// Every write is announced before it is made, even of the same value; a change also after it.
 TEST(Manager, AnnouncesEveryWriteBeforeItIsMade) {
     FakeServices fakes;
     fakes.modelQuery = FakeModelQuery("iMac20,1");

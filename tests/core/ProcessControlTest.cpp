@@ -8,9 +8,8 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-// Every way a name is refused, a probe ends, a termination or a restart of the daemon ends,
-// and an administrator's prompt ends, as the log shows it: each case under "==", each tool
-// run as "$ program arguments", each outcome after "=>".
+// Every way a refusal, a probe, a termination, a daemon's restart and a prompt end, as logged:
+// each case under "==", each tool run after "$", each outcome after "=>".
 TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     FakeServices fakes;
     fakes.system.transcript = &fakes.output.log;
@@ -44,10 +43,12 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
         return found(control.findProcesses("TouchBarServer"));
     };
     check("one of root's and one ended but not reaped", 501, probe);
-    fakes.system.missing = {"/bin/ps"};
+    fakes.system.answers = {{"/bin/ps *", notLaunched()}};
     check("no ps to tell which ended and whose", 501, probe);
-    fakes.system.hanging = {"/usr/bin/pgrep"};
+    fakes.system.answers = {{"/usr/bin/pgrep *", hung}};
     check("pgrep hangs", 501, probe);
+    fakes.system.answers = {{"/usr/bin/pgrep TouchBarServer", exited(0)}};
+    check("pgrep matched but printed no id", 501, probe);
     fakes.system = FakeSystem();
     fakes.system.transcript = &fakes.output.log;
 
@@ -67,12 +68,9 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
             return ended(control.secureKillProcess("TouchBarAgent", {}));
         });
     };
-    ToolOutcome hung;
-    hung.timedOut = true;
     terminate("pkill signalled it", exited(0), true);
     terminate("none ran", exited(1), false);
-    // A complaint with status 1 is checked with a probe: of a name longer than the kernel
-    // keeps, or of a process pkill found but may not signal.
+    // A complaint with status 1, checked with a probe: a name too long, or a process not ours.
     terminate("too long a name", exited(1, "pkill: pattern too long\n"), false);
     terminate("not permitted", exited(1, "pkill: killing pid 4 failed: Operation not permitted\n"),
               true);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace corvane;
@@ -45,7 +46,7 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWrote) {
     // Script; exit status, standard output and error.
     const std::tuple<QString, int, QByteArray, QByteArray> cases[] = {
         {"printf 'pkill: no luck\\n' >&2; exit 255", 255, "", "pkill: no luck\n"},
-        {"printf '\\377\\376\\000x' >&2; printf 42; exit 3", 3, "42", {"\xff\xfe\0x", 4}},
+        {"printf '\\377\\376\\000x' >&2; printf 4; exit 3", 3, "4", {"\xff\xfe\0x", 4}},
         // More than a pipe holds, on both: read only once the tool has ended, it never would.
         {"head -c 2097152 /dev/zero; head -c 2097152 /dev/zero >&2; exit 4", 4,
          QByteArray(2097152, '\0'), QByteArray(2097152, '\0')},
@@ -77,8 +78,8 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWrote) {
     EXPECT_FALSE(QFile::exists(marker)) << "a shell ran the argument";
 }
 
-// A tool that never ends is stopped at its limit; one that ended but left a child holding its
-// pipes has ended all the same; and a thousand runs keep no descriptor and no child.
+// A hung tool is stopped at its limit, one whose child holds its pipes has ended all the same,
+// and a thousand runs, started or not, keep no descriptor and no child.
 TEST(PosixToolRunner, StopsAHungToolAndLeavesNothingBehind) {
     const ToolOutcome missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {}, 1s);
     ASSERT_FALSE(missing.launched());
@@ -96,15 +97,14 @@ TEST(PosixToolRunner, StopsAHungToolAndLeavesNothingBehind) {
 
     const long before = openDescriptors();
     for (int run = 0; run < 1000; ++run)
-        ASSERT_TRUE(PosixToolRunner().run("/bin/echo", {}, 5s).exitedWith(0));
+        ASSERT_NE(PosixToolRunner().run(run % 2 ? "/bin/echo" : "/no/tool", {}, 5s).launched(),
+                  run % 2 == 0);
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a tool was never reaped";
 }
 
-// A reader that stalls costs lines, never the caller: what does not fit is dropped, counted,
-// and said once the reader drains. What is written keeps its order and each line stays whole,
-// also through a descriptor that takes a part of it at a time; a reader that has gone, or a
-// descriptor that is closed, is let go.
+// A stalled reader costs lines, counted once it drains, never the caller; lines stay whole and in
+// order, even written a part at a time; a reader that has gone, or a closed descriptor, is let go.
 TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
@@ -139,6 +139,19 @@ TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     EXPECT_EQ(lines.mid(kept + 1), (QByteArrayList{dropped.arg(200 - kept).toUtf8(), "after",
                                                    "a tool's own words", ""}));
 
+    // What is queued when a log goes still reaches the reader, and the log's thread goes too.
+    const auto threads = [] {
+        std::error_code none; // where there is no /proc, there are no threads to count
+        return std::distance(std::filesystem::directory_iterator("/proc/self/task", none), {});
+    };
+    const long before = threads();
+    for (int index = 0; index < 20; ++index)
+        Log(ends[1]).writeLine(QString::number(index));
+    drain();
+    EXPECT_TRUE(written.endsWith("18\n19\n"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(threads(), before + 10) << "the logs' threads outlived them";
+
     ::close(ends[0]);
     std::signal(SIGPIPE, SIG_IGN);
     Log closed(999);
@@ -152,8 +165,7 @@ TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     ::close(ends[1]);
 }
 
-// The lock outlives a copy that crashed no more than one that quit, and a copy that finds it
-// held knows by whom, however often it looks.
+// The lock goes with its copy however it ends; one that finds it held knows by whom.
 TEST(InstanceLock, OneCopyHoldsItUntilItEndsHoweverItEnds) {
     QTemporaryDir scratch;
     const QStringList folders = {scratch.filePath("runtime")};
@@ -181,9 +193,8 @@ TEST(InstanceLock, OneCopyHoldsItUntilItEndsHoweverItEnds) {
     EXPECT_EQ(folder.st_mode & 0777, 0700u);
 }
 
-// Only a private folder of the user's will do, and no link planted there is ever followed:
-// another user could otherwise hold the lock in the user's place, or have the file written
-// wherever the link points.
+// Only a private folder of the user's will do, and no link planted there is followed: another
+// user could hold the lock in the user's place, or have the file written where the link points.
 TEST(InstanceLock, LocksOnlyWhereNobodyElseCouldHaveBeen) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make a folder of another user's";
@@ -210,6 +221,8 @@ TEST(InstanceLock, LocksOnlyWhereNobodyElseCouldHaveBeen) {
     EXPECT_EQ(InstanceLock("pipe.lock", {path("linked")}).lock(), Status::Unavailable);
     for (const QString& where : unusable)
         EXPECT_TRUE(nowhere.problem().contains(where + "/corvane.lock: ")) << where.toStdString();
+    EXPECT_TRUE(
+        nowhere.problem().contains("linked/corvane.lock: Too many levels of symbolic links"));
     QFile victim(path("victim"));
     EXPECT_TRUE(victim.open(QIODevice::ReadOnly) && victim.readAll() == "keep");
     EXPECT_EQ(InstanceLock("corvane.lock", unusable + QStringList{path("private")}).lock(),
@@ -221,8 +234,7 @@ TEST(SystemModelQuery, TheFirmwaresProductNameElseTheDeviceTreesBoard) {
     QTemporaryDir folder;
     const QString absent = folder.filePath("absent");
     const QString m1 = fileWith(folder, "m1", QByteArray("apple,j293\0apple,t8103\0", 23));
-    // The model, or "error", from a product name and a device tree; a buffer without room for
-    // the terminating zero fails.
+    // The model, or "error", also when a buffer without room for the final zero does not fail.
     const auto model = [](const QString& productName, const QString& deviceTree) -> QString {
         SystemModelQuery query(productName, deviceTree);
         std::size_t size = 0;
@@ -257,6 +269,9 @@ TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
         EXPECT_EQ(instanceLockFolders().filter(".cache").size(), kept ? 1 : 0);
         EXPECT_FALSE(instanceLockFolders().contains(""));
     }
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    EXPECT_EQ(openSettings()->fileName(), home.filePath("config/com.tamberlin.corvane.conf"));
+    qunsetenv("XDG_CONFIG_HOME");
     qputenv("HOME", savedHome);
 
     EXPECT_FALSE(touchBarDaemonInstalled(home.path()));

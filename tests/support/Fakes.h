@@ -25,10 +25,16 @@ inline ToolOutcome notLaunched(const QString& description = "No such file or dir
     return outcome;
 }
 
+inline const ToolOutcome hung = [] {
+    ToolOutcome outcome;
+    outcome.timedOut = true;
+    return outcome;
+}();
+
 // A machine in miniature that answers the system tools as the real ones would: the processes
 // that run, each with its id and owner, some ended but not reaped; which of them the system
-// relaunches under a new id once terminated; which preference domains exist; which tools are
-// missing or hang; and fixed answers for some runs, by program and last argument.
+// relaunches under a new id once terminated; which preference domains exist; and fixed answers
+// for some runs.
 class FakeSystem final : public ToolRunner {
 public:
     struct Process {
@@ -41,8 +47,7 @@ public:
     QList<Process> processes;
     QStringList relaunched;
     QStringList domains;
-    QStringList missing;
-    QStringList hanging;
+    // By "program last-argument", or "program *" for every run of it.
     std::map<QString, ToolOutcome> answers;
     // Where each run is shown as "$ program arguments", in order with what it prints.
     Log* transcript = nullptr;
@@ -56,6 +61,10 @@ public:
                     std::chrono::milliseconds timeLimit) override;
 
 private:
+    bool named(const QString& name) const {
+        return std::any_of(processes.begin(), processes.end(),
+                           [&](const Process& process) { return process.name == name; });
+    }
     qint64 nextId = 100;
 };
 
