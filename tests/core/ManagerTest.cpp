@@ -161,6 +161,8 @@ TEST(Restart, WhatWasRefusedIsRestartedAsAdministrator) {
         }
         rig.restart();
         rig.restart(true, true);
+        rig.fakes.system.answers = {{"/usr/bin/pkexec *", hung}};
+        rig.restart(true, true);
         rig.fakes.system.answers.clear();
         rig.restart(true, true);
         EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left refused";

@@ -218,7 +218,9 @@ TEST(InstanceLock, LocksOnlyWhereNobodyElseCouldHaveBeen) {
                                   path("linked"),  path("link"),   ""};
     InstanceLock nowhere("corvane.lock", unusable);
     EXPECT_EQ(nowhere.lock(), Status::Unavailable);
+    const long before = openDescriptors();
     EXPECT_EQ(InstanceLock("pipe.lock", {path("linked")}).lock(), Status::Unavailable);
+    EXPECT_EQ(openDescriptors(), before) << "a refused lock file was left open";
     for (const QString& where : unusable)
         EXPECT_TRUE(nowhere.problem().contains(where + "/corvane.lock: ")) << where.toStdString();
     EXPECT_TRUE(
