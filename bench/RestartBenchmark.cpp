@@ -177,12 +177,16 @@ int main(int argc, char* argv[]) {
 
     // One restart tells which tools the manager runs, in which order; the shell replays them.
     clock.waits = false;
+    // Only the restart itself is timed, as only the script is on the shell's side; a run that
+    // failed would have skipped tools, so it does not count.
     const auto restart = [&] {
+        const qint64 count = manager.restartCount();
         QSignalSpy finished(&manager, &TouchBarManager::restartFinished);
-        return manager.restartTouchBar() && finished.wait(60000) && servicesRun();
+        return manager.restartTouchBar() && finished.wait(60000) &&
+               manager.restartCount() == count + 1;
     };
     tools.recording = true;
-    const bool recorded = restart();
+    const bool recorded = restart() && servicesRun();
     tools.recording = false;
     const QString script = scratch.filePath(QStringLiteral("restart.sh"));
     QFile file(script);

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -168,6 +169,7 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
     ToolOutcome outcome;
     const auto deadline = SteadyClock::now() + timeLimit;
     std::optional<std::int32_t> status;
+    int idleLooks = 0;
     for (;;) {
         if (!status)
             status = reapIfEnded(child);
@@ -191,11 +193,17 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
             }
             break;
         }
+        if (count == 0) {
+            // Both outputs have ended, so the tool almost always has too: look again at once,
+            // then less and less often, in case it closed them and went on running.
+            std::this_thread::sleep_for(std::min<SteadyClock::duration>(
+                left, std::chrono::microseconds(20 << std::min(idleLooks++, 6))));
+            continue;
+        }
         // Once the tool has ended only what already waits is read: a child it left behind
         // may hold the pipes open for good. Before that, wake now and then to see whether it
         // ended without closing them, which it does when it hands them on.
-        const int wait =
-            status ? 0 : static_cast<int>(std::min<std::int64_t>(left.count(), count ? 10 : 1));
+        const int wait = status ? 0 : static_cast<int>(std::min<std::int64_t>(left.count(), 10));
         const int ready = ::poll(fds.data(), count, wait);
         if (status && ready <= 0)
             break;

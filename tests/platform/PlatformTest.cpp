@@ -78,8 +78,8 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWrote) {
     EXPECT_FALSE(QFile::exists(marker)) << "a shell ran the argument";
 }
 
-// A hung tool is stopped at its limit, one whose child holds its pipes has ended all the same,
-// and a thousand runs, started or not, keep no descriptor and no child.
+// A hung tool is stopped at its limit though it closed its outputs, one whose child holds its
+// pipes has ended all the same, and a thousand runs keep no descriptor and no child.
 TEST(PosixToolRunner, StopsAHungToolAndLeavesNothingBehind) {
     const ToolOutcome missing = PosixToolRunner().run("/usr/bin/corvane-no-such-tool", {}, 1s);
     ASSERT_FALSE(missing.launched());
@@ -90,7 +90,7 @@ TEST(PosixToolRunner, StopsAHungToolAndLeavesNothingBehind) {
               "UserInfo={NSFilePath=/usr/bin/corvane-no-such-tool}");
     QElapsedTimer timer;
     timer.start();
-    const ToolOutcome hung = shell("printf started; exec sleep 60", {}, 300ms);
+    const ToolOutcome hung = shell("printf started; exec sleep 60 >&- 2>&-", {}, 300ms);
     EXPECT_TRUE(hung.timedOut && !hung.exitedWith(0) && hung.standardOutput == "started");
     EXPECT_TRUE(shell("sleep 60 & exit 7").exitedWith(7));
     EXPECT_LT(timer.elapsed(), 2000);
