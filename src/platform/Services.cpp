@@ -39,8 +39,8 @@ std::unique_ptr<QSettings> openSettings() {
                                        QStringLiteral("tamberlin.com"), QStringLiteral("corvane"));
 #else
     QString folder = absolutePathFrom("XDG_CONFIG_HOME");
-    if (folder.isEmpty() && !homeFolder().isEmpty())
-        folder = homeFolder() + QStringLiteral("/.config");
+    if (const QString home = homeFolder(); folder.isEmpty() && !home.isEmpty())
+        folder = home + QStringLiteral("/.config");
     if (folder.isEmpty())
         return nullptr;
     return std::make_unique<QSettings>(folder + QStringLiteral("/com.tamberlin.corvane.conf"),
@@ -50,11 +50,11 @@ std::unique_ptr<QSettings> openSettings() {
 
 QStringList instanceLockFolders() {
     QStringList folders{absolutePathFrom("XDG_RUNTIME_DIR"), absolutePathFrom("XDG_CACHE_HOME")};
-    if (!homeFolder().isEmpty())
+    if (const QString home = homeFolder(); !home.isEmpty())
 #ifdef __APPLE__
-        folders << homeFolder() + QStringLiteral("/Library/Caches");
+        folders << home + QStringLiteral("/Library/Caches");
 #else
-        folders << homeFolder() + QStringLiteral("/.cache");
+        folders << home + QStringLiteral("/.cache");
 #endif
     folders << QDir::tempPath() + QStringLiteral("/corvane-") + QString::number(::geteuid());
     folders.removeAll(QString());
