@@ -166,7 +166,7 @@ int main(int argc, char* argv[]) {
 
     QElapsedTimer construction;
     construction.start();
-    TouchBarManager manager(services, TouchBarServices::AppleProcesses, &settings);
+    TouchBarManager manager(services, appleServices(), &settings);
     const double constructionMilliseconds = static_cast<double>(construction.nsecsElapsed()) / 1e6;
     manager.performFullTouchBarDetection();
     const double detectionStall = longestStall(manager, &TouchBarManager::detectionFinished);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         fakes::FakeServices fakes;
         QSettings store(path, QSettings::IniFormat);
-        const TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, &store);
+        const TouchBarManager manager(fakes.services(), appleServices(), &store);
 
         const QSettings file(path, QSettings::IniFormat);
         bool isNumber = false;

@@ -10,10 +10,10 @@
 
 namespace corvane {
 
-AppDelegate::AppDelegate(const Services& services, TouchBarServices kind, QSettings* settings,
+AppDelegate::AppDelegate(const Services& services, const Backend& backend, QSettings* settings,
                          InstanceLock& lock)
     : services(services)
-    , kind(kind)
+    , backend(backend)
     , settings(settings)
     , lock(lock) {}
 
@@ -31,7 +31,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(mainWindow.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new ContentView(new TouchBarManager(services, kind, settings)));
+    layout->addWidget(new ContentView(new TouchBarManager(services, backend, settings)));
     mainWindow->adjustSize();
 
     const QRect screen = mainWindow->screen()->availableGeometry();

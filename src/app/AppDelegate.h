@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProcessControl.h"
+#include "core/Backend.h"
 #include "platform/Services.h"
 
 #include <QObject>
@@ -18,7 +18,7 @@ class InstanceLock;
 class AppDelegate final : public QObject {
 public:
     // Everything given must outlive the delegate.
-    AppDelegate(const Services& services, TouchBarServices kind, QSettings* settings,
+    AppDelegate(const Services& services, const Backend& backend, QSettings* settings,
                 InstanceLock& lock);
 
     // Call from the running event loop. Quits when another copy runs; otherwise opens the main
@@ -32,7 +32,7 @@ public:
 
 private:
     const Services services;
-    const TouchBarServices kind;
+    const Backend& backend;
     QSettings* const settings;
     InstanceLock& lock;
     std::unique_ptr<QWidget> mainWindow;

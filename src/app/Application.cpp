@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/AppDelegate.h"
+#include "core/Backend.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
 #include "platform/Services.h"
@@ -70,10 +71,7 @@ void Application::run() {
     SystemServices system;
     InstanceLock lock(bundleIdentifier + QStringLiteral(".lock"), instanceLockFolders());
     const std::unique_ptr<QSettings> settings = openSettings();
-    AppDelegate delegate(system.services(),
-                         touchBarDaemonInstalled() ? TouchBarServices::LinuxDaemon
-                                                   : TouchBarServices::AppleProcesses,
-                         settings.get(), lock);
+    AppDelegate delegate(system.services(), systemBackend(), settings.get(), lock);
     QApplication::setQuitOnLastWindowClosed(
         delegate.applicationShouldTerminateAfterLastWindowClosed());
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching,

@@ -64,22 +64,25 @@ bool initialTouchBarDetection(const Services& services) {
 }
 
 bool checkTouchBarAvailability(const ProcessControl& processes, const Services& services,
-                               TouchBarServices kind) {
+                               const Backend& backend) {
     const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
     const bool inList = isTouchBarModel(model);
-    QStringList probed = {QStringLiteral("TouchBarServer"), QStringLiteral("ControlStrip")};
-    if (kind == TouchBarServices::LinuxDaemon)
-        probed << ProcessControl::touchBarDaemon;
-    const bool processesFound = std::any_of(probed.begin(), probed.end(), [&](const QString& name) {
-        return processes.checkIfProcessRunning(name);
-    });
+    const bool processesFound =
+        std::any_of(backend.critical.begin(), backend.critical.end(),
+                    [&](const QString& name) { return processes.checkIfProcessRunning(name); });
+    // tiny-dfr is installed only where there is a Touch Bar to draw, and it is stopped exactly
+    // when the Touch Bar needs fixing.
+    const bool daemonInstalled = backend.restart == Backend::Restart::RestartUnit;
+    const bool touchBar = inList || processesFound || daemonInstalled;
     Log& log = services.output;
     log.writeLine(QStringLiteral("🔍 Full Touch Bar Detection:"));
     log.writeLine(QStringLiteral("   Model: ") + model);
     log.writeLine(QStringLiteral("   Model in list: ") + log::truth(inList));
     log.writeLine(QStringLiteral("   TouchBar processes found: ") + log::truth(processesFound));
-    log.writeLine(QStringLiteral("   Final detection: ") + log::truth(inList || processesFound));
-    return inList || processesFound;
+    if (daemonInstalled)
+        log.writeLine(QStringLiteral("   Touch Bar daemon installed: true"));
+    log.writeLine(QStringLiteral("   Final detection: ") + log::truth(touchBar));
+    return touchBar;
 }
 
 } // namespace corvane

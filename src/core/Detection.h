@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Backend.h"
 #include "core/ProcessControl.h"
 
 #include <QString>
@@ -23,10 +24,11 @@ bool isTouchBarModel(const QString& model);
 // Runs no tool, so it may run on the GUI thread.
 bool initialTouchBarDetection(const Services& services);
 
-// Whether there is a Touch Bar: the model has one, or a Touch Bar process runs (TouchBarServer,
-// else ControlStrip, else with the Linux daemon that daemon). Logs five lines after whatever the
-// probes print. Blocks while they run.
+// Whether there is a Touch Bar: the model has one, one of the backend's critical processes runs
+// (TouchBarServer, else ControlStrip; or tiny-dfr), or the backend is the Linux daemon, which is
+// installed only for a Touch Bar. Logs five or six lines after whatever the probes print.
+// Blocks while they run.
 bool checkTouchBarAvailability(const ProcessControl& processes, const Services& services,
-                               TouchBarServices kind);
+                               const Backend& backend);
 
 } // namespace corvane

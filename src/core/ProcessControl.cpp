@@ -1,7 +1,7 @@
 #include "core/ProcessControl.h"
 
+#include "core/Backend.h"
 #include "core/LogFormat.h"
-#include "platform/Administrator.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -41,24 +41,13 @@ QList<qint64> processIds(const QByteArray& text) {
 
 } // namespace
 
-const QString ProcessControl::touchBarDaemon = QStringLiteral("tiny-dfr");
-const QString ProcessControl::touchBarDaemonUnit = QStringLiteral("tiny-dfr.service");
-
 ProcessControl::ProcessControl(const Services& services)
     : services(services)
     , log(services.output) {}
 
-const QStringList& ProcessControl::touchBarProcesses() {
-    static const QStringList names = {
-        QStringLiteral("TouchBarServer"),     QStringLiteral("NowPlayingTouchUI"),
-        QStringLiteral("ControlStrip"),       QStringLiteral("TouchBarAgent"),
-        QStringLiteral("TouchBarUserDevice"), QStringLiteral("DFRFoundation"),
-    };
-    return names;
-}
-
 bool ProcessControl::validateProcessName(const QString& name) const {
-    if (touchBarProcesses().contains(name, Qt::CaseSensitive) || name == touchBarDaemon)
+    if (appleServices().processes.contains(name, Qt::CaseSensitive) ||
+        touchBarDaemon().processes.contains(name, Qt::CaseSensitive))
         return true;
     log.writeLine(QStringLiteral("🔒 Process validation failed: '") + name +
                   QStringLiteral("' not in allowed list"));
@@ -147,18 +136,28 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
                   QStringLiteral("' at ") + log::timestamp(services.clock.now()));
     log.writeLine(QStringLiteral("🔄 Attempting to kill process: ") + name);
 
+    // Another user's copy is theirs to keep: only root's stands in the way of the restart.
+    bool rootsRemain = false;
     for (const RunningProcess& process : running) {
-        if (services.user == 0 || process.owner == services.user)
+        if (process.owner == services.user)
             continue;
-        log.writeLine(QStringLiteral("   🔒 %1 (PID %2) belongs to another user (UID %3): only "
-                                     "an administrator may restart it")
-                          .arg(name)
-                          .arg(process.id)
-                          .arg(process.owner));
-        return TouchBarError::permissionDenied(name);
+        rootsRemain |= process.owner == 0;
+        log.writeLine(
+            process.owner == 0
+                ? QStringLiteral("   🔒 %1 (PID %2) belongs to the system: only an "
+                                 "administrator may restart it")
+                      .arg(name)
+                      .arg(process.id)
+                : QStringLiteral("   ⚠️ %1 (PID %2) belongs to another user (UID %3): "
+                                 "left alone")
+                      .arg(name)
+                      .arg(process.id)
+                      .arg(process.owner));
     }
 
-    const ToolOutcome kill = run(killTool, {exactName, name}, Echo::Output);
+    const ToolOutcome kill =
+        run(killTool, {QStringLiteral("-U"), QString::number(services.user), exactName, name},
+            Echo::Output);
     if (!kill.launched()) {
         const QString description = kill.launchError->localizedDescription;
         log.writeLine(QStringLiteral("   ❌ Exception killing ") + name + QStringLiteral(": ") +
@@ -173,20 +172,18 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
     switch (kill.exitStatus) {
     case 0:
         log.writeLine(QStringLiteral("   ✅ Successfully killed ") + name);
-        return std::nullopt;
+        break;
     case 1:
-        if (!kill.standardError.isEmpty() && checkIfProcessRunning(name)) {
-            const QString detail = errorDetail(kill.standardError);
-            std::optional<TouchBarError> failure = killFailure(name, detail);
-            if (detail.contains(QLatin1String("not permitted")))
-                return TouchBarError::permissionDenied(name);
-            return failure;
-        }
+        if (!kill.standardError.isEmpty() && checkIfProcessRunning(name))
+            return killFailure(name, errorDetail(kill.standardError));
         log.writeLine(QStringLiteral("   ⚠️ ") + name + QStringLiteral(" was not running"));
-        return std::nullopt;
+        break;
     default:
         return killFailure(name, errorDetail(kill.standardError));
     }
+    if (rootsRemain)
+        return TouchBarError::permissionDenied(name);
+    return std::nullopt;
 }
 
 std::optional<TouchBarError> ProcessControl::killFailure(const QString& name,
@@ -195,8 +192,7 @@ std::optional<TouchBarError> ProcessControl::killFailure(const QString& name,
     return TouchBarError::killFailed(name + QStringLiteral(": ") + detail);
 }
 
-std::optional<TouchBarError> ProcessControl::restartDaemon() const {
-    const QString& unit = touchBarDaemonUnit;
+std::optional<TouchBarError> ProcessControl::restartDaemon(const QString& unit) const {
     log.writeLine(QStringLiteral("📊 TOUCH_BAR_RESTART: Restarting service '") + unit +
                   QStringLiteral("' at ") + log::timestamp(services.clock.now()));
     log.writeLine(QStringLiteral("🔄 Attempting to restart service: ") + unit);
@@ -232,41 +228,60 @@ std::optional<TouchBarError> ProcessControl::restartDaemon() const {
     return TouchBarError::killFailed(unit + QStringLiteral(": ") + detail);
 }
 
-std::optional<TouchBarError> ProcessControl::restartAsAdministrator(const QString& target) const {
+std::optional<TouchBarError> ProcessControl::runAsAdministrator(administrator::Fix fix,
+                                                                const QStringList& names) const {
     using namespace administrator;
-    const Command command = target == touchBarDaemonUnit ? restartCommand(touchBarDaemonUnit)
-                                                         : terminateCommand(systemPrompt, target);
+    const Command command = administrator::command(services.prompt, fix, names);
     if (command.program.isEmpty()) {
-        validateProcessName(target);
-        return TouchBarError::securityViolation(QStringLiteral("Invalid process name: '") + target +
-                                                QLatin1Char('\''));
+        log.writeLine(QStringLiteral("   ❌ No administrator's way to ") + verb(fix) +
+                      QStringLiteral(" on this system"));
+        return TouchBarError::serviceRestartFailed();
     }
-    log.writeLine(QStringLiteral("🔒 Asking for administrator rights to restart ") + target);
+    log.writeLine(QStringLiteral("🔒 Asking for administrator rights to ") + verb(fix));
     log.writeLine(QStringLiteral("   Running: ") + command.program + QLatin1Char(' ') +
                   command.arguments.join(QLatin1Char(' ')));
-    const ToolOutcome outcome =
-        run(command.program, command.arguments, Echo::Output, promptTimeLimit);
-    if (!outcome.launched()) {
-        log.writeLine(QStringLiteral("   ❌ Could not ask for administrator rights: ") +
-                      outcome.launchError->localizedDescription);
-        return TouchBarError::unknown(missingPromptAdvice(systemPrompt));
+    const ToolOutcome outcome = run(command.program, command.arguments, Echo::Output,
+                                    promptTimeLimit + administratorTimeLimit);
+    const QString words = errorDetail(outcome.standardError).trimmed();
+    if (outcome.launched() && !outcome.timedOut) {
+        log.writeLine(QStringLiteral("   ") + QFileInfo(command.program).fileName() +
+                      QStringLiteral(" returned: ") + QString::number(outcome.exitStatus));
+        // The prompt's and the helper's own words, whatever they say: they are the record of
+        // what was asked and what ran.
+        for (const QString& line : words.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            log.writeLine(QStringLiteral("   | ") + line);
     }
-    if (outcome.timedOut)
-        return TouchBarError::administratorDeclined();
-    log.writeLine(QStringLiteral("   ") + QFileInfo(command.program).fileName() +
-                  QStringLiteral(" returned: ") + QString::number(outcome.exitStatus));
-    if (declined(systemPrompt, outcome)) {
+    switch (administrator::outcome(services.prompt, outcome)) {
+    case Outcome::Done:
+        log.writeLine(QStringLiteral("   ✅ Done as administrator: ") + verb(fix));
+        return std::nullopt;
+    case Outcome::Dismissed:
         log.writeLine(QStringLiteral("   ❌ Administrator rights were not granted"));
         return TouchBarError::administratorDeclined();
+    case Outcome::NotAuthorized:
+        log.writeLine(QStringLiteral("   ❌ Administrator rights were refused"));
+        return TouchBarError::administratorDeclined(
+            QStringLiteral("Administrator rights were refused: the password was not accepted, "
+                           "or this account may not act as administrator. The Touch Bar was not "
+                           "restarted."));
+    case Outcome::NoAnswer:
+        log.writeLine(QStringLiteral("   ❌ Nobody answered the administrator's prompt in time"));
+        return TouchBarError::administratorDeclined(
+            QStringLiteral("Nobody answered the password prompt in time, so the Touch Bar was "
+                           "not restarted."));
+    case Outcome::NoPrompt: {
+        const QString advice = noPromptAdvice(services.prompt, outcome);
+        log.writeLine(QStringLiteral("   ❌ ") + advice);
+        return TouchBarError::promptUnavailable(advice);
     }
-    if (outcome.exitStatus != 0) {
-        const QString detail = errorDetail(outcome.standardError);
-        log.writeLine(QStringLiteral("   ❌ Failed to restart ") + target +
-                      QStringLiteral(" as administrator: ") + detail);
-        return TouchBarError::killFailed(target + QStringLiteral(": ") + detail);
+    case Outcome::Failed:
+        break;
     }
-    log.writeLine(QStringLiteral("   ✅ Restarted ") + target + QStringLiteral(" as administrator"));
-    return std::nullopt;
+    const QString detail =
+        words.isEmpty() ? QStringLiteral("it ended with status %1").arg(outcome.exitStatus) : words;
+    log.writeLine(QStringLiteral("   ❌ Failed as administrator: ") + detail);
+    return TouchBarError::unknown(QStringLiteral("The fix as administrator (") + verb(fix) +
+                                  QStringLiteral(") failed: ") + detail);
 }
 
 void ProcessControl::restartDock() const {

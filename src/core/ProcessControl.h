@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/TouchBarError.h"
+#include "platform/Administrator.h"
 #include "platform/Services.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,18 +14,13 @@
 
 namespace corvane {
 
-// Which of the Touch Bar's services a restart restarts.
-enum class TouchBarServices {
-    // macOS's six processes, each terminated by name and relaunched by the system.
-    AppleProcesses,
-    // The daemon tiny-dfr that draws the Touch Bar under Linux, restarted by systemd.
-    LinuxDaemon,
-};
-
 // How long a tool may run: far longer than any of them needs, so only one that hangs meets it.
 inline constexpr std::chrono::seconds toolTimeLimit{5};
-// How long an administrator's prompt may wait for the person at the computer.
+// How long an administrator's prompt may wait for the person at the computer, and then how
+// long what it runs may take: the helper bounds each of its own steps, the longest being the
+// driver reload with its waits.
 inline constexpr std::chrono::minutes promptTimeLimit{5};
+inline constexpr std::chrono::minutes administratorTimeLimit{1};
 
 // A process running under a name, and whose it is.
 struct RunningProcess {
@@ -31,6 +28,8 @@ struct RunningProcess {
     uid_t owner;
 };
 using RunningProcesses = QList<RunningProcess>;
+// What a look found under each name; nothing for a name that could not be looked for.
+using ProcessListing = QHash<QString, std::optional<RunningProcesses>>;
 
 // Which of a tool's own words reach the user: what it prints on standard output passes on to
 // ours, and its complaints to our standard error unless the caller keeps them as a failure's
@@ -46,14 +45,8 @@ class ProcessControl {
 public:
     explicit ProcessControl(const Services& services);
 
-    // macOS's six Touch Bar services, in the one order every run lists and terminates them.
-    static const QStringList& touchBarProcesses();
-    // Linux's Touch Bar daemon, and the systemd unit that runs it.
-    static const QString touchBarDaemon;
-    static const QString touchBarDaemonUnit;
-
-    // Whether `name` is one of the six services or the daemon: whole-string, case-sensitive.
-    // Logs a refusal.
+    // Whether `name` is one of the backends' processes (macOS's six services, tiny-dfr):
+    // whole-string, case-sensitive. Logs a refusal.
     bool validateProcessName(const QString& name) const;
 
     // The processes named exactly `name` that run; one that has ended but is not yet reaped (a
@@ -62,9 +55,10 @@ public:
     std::optional<RunningProcesses> findProcesses(const QString& name) const;
     bool checkIfProcessRunning(const QString& name) const;
 
-    // Sends every process named exactly `name` the default termination signal; none running is
-    // success. `running` is what findProcesses() found just before: a process of another user's
-    // is refused before any tool runs, as the tool would refuse it, unless we are root.
+    // Sends this user's processes named exactly `name` the default termination signal; none
+    // running is success. `running` is what findProcesses() found just before: another user's
+    // copies are left alone, and root's, which only an administrator may end, make the result
+    // PermissionDenied once this user's are ended.
     //
     // pkill reports a process it found but may not signal the same way as none at all (status
     // 1), except that it complains on its error output. So a status 1 with error output is
@@ -73,13 +67,16 @@ public:
     std::optional<TouchBarError> secureKillProcess(const QString& name,
                                                    const RunningProcesses& running) const;
 
-    // Restarts the daemon's unit through systemd as this user, without a password prompt; a
-    // refusal of systemd's is PermissionDenied.
-    std::optional<TouchBarError> restartDaemon() const;
+    // Restarts the systemd unit `unit` as this user, without a password prompt; a refusal of
+    // systemd's is PermissionDenied.
+    std::optional<TouchBarError> restartDaemon(const QString& unit) const;
 
-    // Terminates the service `target`, or restarts the daemon's unit, with an administrator's
-    // rights: the platform's prompt asks once. AdministratorDeclined when nobody granted them.
-    std::optional<TouchBarError> restartAsAdministrator(const QString& target) const;
+    // Does `fix` with an administrator's rights, asking once through the services' prompt;
+    // `services` are the allow-listed names StopServices ends. Each way the prompt can end has
+    // its own error: dismissed or refused (AdministratorDeclined), no prompt to be shown
+    // (PromptUnavailable), granted but failed (KillFailed with the helper's words).
+    std::optional<TouchBarError> runAsAdministrator(administrator::Fix fix,
+                                                    const QStringList& services) const;
 
     // Terminates the Dock, which the system relaunches.
     void restartDock() const;

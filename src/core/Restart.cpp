@@ -4,61 +4,40 @@
 #include "core/LogFormat.h"
 #include "core/Version.h"
 
-#include <QHash>
-
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace corvane {
 namespace {
 
-const QString touchBarServer = QStringLiteral("TouchBarServer");
-const QString controlStrip = QStringLiteral("ControlStrip");
+using administrator::Fix;
 
 // How long the system gets to relaunch the terminated services.
 constexpr std::chrono::nanoseconds relaunchWait = std::chrono::seconds(2);
 
-using Listing = QHash<QString, RunningProcesses>;
+// Which of the processes found before a pass that pass meant to end: a process of these that is
+// still there afterwards ignored its end.
+using Targeted = std::function<bool(const RunningProcess&)>;
 
-// What a restart of `kind` lists and restarts, in the one order of the whole run.
-QStringList processesOf(TouchBarServices kind) {
-    return kind == TouchBarServices::AppleProcesses ? ProcessControl::touchBarProcesses()
-                                                    : QStringList{ProcessControl::touchBarDaemon};
-}
-
-// The processes that must be back after the wait; only the first decides.
-QStringList criticalProcessesOf(TouchBarServices kind) {
-    return kind == TouchBarServices::AppleProcesses ? QStringList{touchBarServer, controlStrip}
-                                                    : QStringList{ProcessControl::touchBarDaemon};
-}
-
-Listing listProcesses(const ProcessControl& processes, Log& log, const QString& heading,
-                      const QStringList& names) {
+ProcessListing listProcesses(const ProcessControl& processes, Log& log, const QString& heading,
+                             const QStringList& names) {
     log.writeLine(heading);
-    Listing listing;
+    ProcessListing listing;
     for (const QString& name : names) {
-        const RunningProcesses found = processes.findProcesses(name).value_or(RunningProcesses());
+        const std::optional<RunningProcesses> found = processes.findProcesses(name);
         listing.insert(name, found);
-        log.writeLine(
-            QStringLiteral("   • ") + name + QStringLiteral(": ") +
-            (found.isEmpty() ? QStringLiteral("❌ Not Running") : QStringLiteral("✅ Running")));
+        log.writeLine(QStringLiteral("   • ") + name + QStringLiteral(": ") +
+                      (found && !found->isEmpty() ? QStringLiteral("✅ Running")
+                                                  : QStringLiteral("❌ Not Running")));
     }
     return listing;
 }
 
-// `name`'s state in a word: "Running", "Not Running", or "Unknown" when it cannot be probed. A
-// restart gets here only with a Touch Bar, so "No Touch Bar" does not arise.
-QString touchBarStatus(const ProcessControl& processes, const QString& name) {
-    const std::optional<RunningProcesses> found = processes.findProcesses(name);
-    if (!found)
-        return QStringLiteral("Unknown");
-    return found->isEmpty() ? QStringLiteral("Not Running") : QStringLiteral("Running");
-}
-
-// Deletes the Touch Bar services' three preference domains and restarts the Dock, so the
-// relaunched services start clean. Best effort: logs what worked, never fails. Linux has no
-// Dock to refresh, and a process that happens to bear its name there is none of ours.
-void resetTouchBarPreferences(const ProcessControl& processes, Log& log, TouchBarServices kind) {
+// Deletes the Touch Bar services' three preference domains and restarts the Dock where the
+// backend has one, so the relaunched services start clean. Best effort: logs what worked,
+// never fails.
+void resetTouchBarPreferences(const ProcessControl& processes, Log& log, const Backend& backend) {
     log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences and cache..."));
     for (const QString& domain :
          {QStringLiteral("com.apple.touchbar.agent"), QStringLiteral("com.apple.controlstrip"),
@@ -70,7 +49,7 @@ void resetTouchBarPreferences(const ProcessControl& processes, Log& log, TouchBa
                 .exitedWith(0))
             log.writeLine(QStringLiteral("   ✅ Cleared ") + domain);
     }
-    if (kind == TouchBarServices::AppleProcesses)
+    if (backend.refreshesDock)
         processes.restartDock();
 }
 
@@ -80,50 +59,124 @@ void logBannerStart(Log& log, const QString& heading, const QDateTime& time) {
     log.writeLine(QStringLiteral("   Timestamp: ") + log::timestamp(time));
 }
 
-// What every restart does once its services were asked to go: the wait, a look at what came
-// back, and, only when all went well, the preference reset and the closing banner.
+// The one step the health asks for before anything is restarted: none for a restart as the
+// person, else the administrator's fix, or nothing that could help at all.
+struct Step {
+    bool restartAsPerson = false;
+    std::optional<Fix> administratorFix;
+};
+
+Step stepFor(const Health& health, const QString& model) {
+    switch (health.state) {
+    case HealthState::DaemonFailed:
+        return {false, Fix::ResetDaemon};
+    case HealthState::DisplayDriverGone:
+        // The T2 models' Touch Bar drivers can be reloaded on their own; Apple silicon's display
+        // driver drives the main display too.
+        if (isAppleSiliconModel(model))
+            return {};
+        return {false, Fix::ReloadDrivers};
+    case HealthState::HardwareMissing:
+        return {};
+    case HealthState::Working:
+    case HealthState::DaemonStopped:
+    case HealthState::Unknown:
+        break;
+    }
+    return {true, std::nullopt};
+}
+
+QString fixText(Fix fix) {
+    switch (fix) {
+    case Fix::StopServices:
+        return QStringLiteral("restarting the Touch Bar's system services");
+    case Fix::RestartDaemon:
+        return QStringLiteral("restarting tiny-dfr");
+    case Fix::ResetDaemon:
+        return QStringLiteral("clearing its failed state and restarting it");
+    case Fix::ReloadDrivers:
+        return QStringLiteral("reloading the Touch Bar's drivers and restarting tiny-dfr");
+    }
+    Q_UNREACHABLE();
+}
+
+// What the person can do when nothing Corvane may do helps.
+TouchBarError notWorking(const Health& health) {
+    QString advice;
+    switch (health.state) {
+    case HealthState::HardwareMissing:
+        advice = QStringLiteral(
+            "Restarting services cannot help. Shut the computer down fully (not a restart), "
+            "wait a few seconds and start it again; on a Mac with a T2 chip, also reset the SMC.");
+        break;
+    case HealthState::DisplayDriverGone:
+        advice = QStringLiteral("Restarting the computer loads its drivers again.");
+        break;
+    default:
+        advice = QStringLiteral("Try again; if it stays so, restart the computer.");
+        break;
+    }
+    return TouchBarError::touchBarNotWorking(describeHealth(health) + QLatin1Char(' ') + advice);
+}
+
+// Ends a run whose health asks for an administrator's fix: it is offered, and nothing is
+// counted.
+RestartReport offerAdministratorFix(Log& log, const Health& health, Fix fix, RestartReport report) {
+    log.writeLine(QStringLiteral("🔒 Fixing it means ") + fixText(fix) +
+                  QStringLiteral(", which only an administrator may do"));
+    report.administratorFix = fix;
+    report.error = report.lastError = TouchBarError::administratorNeeded(
+        describeHealth(health) + QStringLiteral(" Fixing it means ") + fixText(fix) +
+        QStringLiteral(", which needs an administrator."));
+    return report;
+}
+
+// The wait, a look at what came back, the health, and, only when all went well, the
+// preference reset and the closing banner.
 RestartReport finishRestart(const Services& services, const ProcessControl& processes,
-                            TouchBarServices kind, const Listing& before,
+                            const Backend& backend, const QString& model,
+                            const ProcessListing& before, const Targeted& targeted,
                             const std::optional<TouchBarError>& terminationError,
                             qint64 restartCount, RestartReport report) {
     Log& log = services.output;
     log.writeLine(QStringLiteral("\n⏱️ Waiting 2 seconds for processes to restart..."));
     services.clock.sleep(relaunchWait);
-    listProcesses(processes, log, QStringLiteral("\n📊 POST-RESTART PROCESS STATUS:"),
-                  processesOf(kind));
+    const ProcessListing after = listProcesses(
+        processes, log, QStringLiteral("\n📊 POST-RESTART PROCESS STATUS:"), backend.processes);
 
     log.writeLine(QStringLiteral("\n🔍 Verifying critical Touch Bar processes:"));
-    const QStringList critical = criticalProcessesOf(kind);
-    RunningProcesses mainProcesses;
-    for (const QString& name : critical) {
-        const RunningProcesses found = processes.findProcesses(name).value_or(RunningProcesses());
-        log.writeLine(QStringLiteral("   • ") + name + QStringLiteral(": ") +
-                      (found.isEmpty() ? QStringLiteral("⚠️ NOT DETECTED")
-                                       : QStringLiteral("✅ VERIFIED RUNNING")));
-        if (name == critical.front())
-            mainProcesses = found;
+    const QString& main = backend.critical.front();
+    for (const QString& name : backend.critical) {
+        const bool found = !after.value(name).value_or(RunningProcesses()).isEmpty();
+        log.writeLine(
+            QStringLiteral("   • ") + name + QStringLiteral(": ") +
+            (found ? QStringLiteral("✅ VERIFIED RUNNING") : QStringLiteral("⚠️ NOT DETECTED")));
     }
-    // A restarted service is a new process: one from before that still runs ignored its end.
-    const RunningProcesses earlier = before.value(critical.front());
+    const RunningProcesses mainProcesses = after.value(main).value_or(RunningProcesses());
+    // A restarted service is a new process: one this pass meant to end that still runs
+    // ignored its end.
+    const RunningProcesses earlier = before.value(main).value_or(RunningProcesses());
     std::optional<qint64> survivor;
     for (const RunningProcess& process : mainProcesses) {
-        if (process.id > 0 &&
-            std::any_of(earlier.begin(), earlier.end(),
-                        [&](const RunningProcess& old) { return old.id == process.id; }))
+        if (process.id > 0 && std::any_of(earlier.begin(), earlier.end(), [&](const auto& old) {
+                return old.id == process.id && targeted(old);
+            }))
             survivor = process.id;
     }
+    const Health health = readHealth(backend, processes, services.root, model, after);
+    logHealth(log, QStringLiteral("after the fix"), health);
+    report.health = health;
 
-    if (!terminationError && !mainProcesses.isEmpty() && !survivor) {
+    if (!terminationError && !mainProcesses.isEmpty() && !survivor && health.isWorking()) {
         log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences..."));
-        resetTouchBarPreferences(processes, log, kind);
+        resetTouchBarPreferences(processes, log, backend);
         log.writeLine(QStringLiteral("\n") + log::rule());
         log.writeLine(QStringLiteral("✅ TOUCH BAR RESTART COMPLETED SUCCESSFULLY!"));
         log.writeLine(QStringLiteral("   Restart Count: #") +
                       QString::number(nextRestartCount(restartCount)));
         log.writeLine(QStringLiteral("   Timestamp: ") + log::timestamp(services.clock.now()));
         log.writeLine(QStringLiteral("   Duration: ~2.5 seconds"));
-        log.writeLine(QStringLiteral("   Final Status: ") +
-                      touchBarStatus(processes, critical.front()));
+        log.writeLine(QStringLiteral("   Final Status: Running"));
         log.writeLine(log::rule() + QStringLiteral("\n"));
         return report;
     }
@@ -131,14 +184,29 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
     if (terminationError) {
         log.writeLine(QStringLiteral("❌ Touch Bar restart failed - process termination issues"));
         report.error = report.lastError = terminationError;
+        // One prompt for everything the pass needs: the fix the health asks for goes further
+        // than restarting what was refused.
+        if (const std::optional<Fix> fix = stepFor(health, model).administratorFix) {
+            report.administratorFix = fix;
+            report.error = report.lastError = TouchBarError::administratorNeeded(
+                terminationError->errorDescription() + QLatin1Char(' ') + describeHealth(health) +
+                QStringLiteral(" Fixing it means ") + fixText(*report.administratorFix) +
+                QLatin1Char('.'));
+        }
     } else if (survivor) {
         const QString detail =
             QStringLiteral("%1: the same process (PID %2) is still running after being asked "
                            "to quit")
-                .arg(critical.front())
+                .arg(main)
                 .arg(*survivor);
         log.writeLine(QStringLiteral("❌ Touch Bar restart failed - ") + detail);
         report.error = report.lastError = TouchBarError::killFailed(detail);
+    } else if (!mainProcesses.isEmpty()) {
+        log.writeLine(QStringLiteral("❌ Touch Bar restart failed - the Touch Bar still does not "
+                                     "work"));
+        if (const std::optional<Fix> fix = stepFor(health, model).administratorFix)
+            return offerAdministratorFix(log, health, *fix, report);
+        report.error = report.lastError = notWorking(health);
     } else {
         log.writeLine(QStringLiteral(
             "⚠️ Touch Bar restart completed but critical processes not detected"));
@@ -155,26 +223,60 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
     return report;
 }
 
+// The person's own restart of every service: terminating each by name, or systemd's restart
+// of the unit. What only an administrator may restart is named together, as the alert asks for
+// all of it at once.
+std::optional<TouchBarError> restartAsPerson(const ProcessControl& processes, Log& log,
+                                             const Backend& backend, const ProcessListing& before,
+                                             RestartReport& report) {
+    const bool terminating = backend.restart == Backend::Restart::TerminateEach;
+    const QStringList targets = terminating ? backend.processes : QStringList{backend.unit};
+    log.writeLine(terminating ? QStringLiteral("\n🎯 KILLING PROCESSES:")
+                              : QStringLiteral("\n🎯 RESTARTING SERVICE:"));
+    log.writeLine(QStringLiteral("   Targets: ") + targets.join(QStringLiteral(", ")));
+    std::optional<TouchBarError> recorded;
+    QStringList refused;
+    for (const QString& target : targets) {
+        const std::optional<TouchBarError> error =
+            terminating ? processes.secureKillProcess(
+                              target, before.value(target).value_or(RunningProcesses()))
+                        : processes.restartDaemon(target);
+        if (!error)
+            continue;
+        log.writeLine((terminating ? QStringLiteral("❌ Failed to kill ")
+                                   : QStringLiteral("❌ Failed to restart ")) +
+                      target + QStringLiteral(": ") + error->errorDescription());
+        if (error->kind() == TouchBarError::Kind::PermissionDenied)
+            refused << target;
+        recorded = error;
+    }
+    if (recorded && !refused.isEmpty()) {
+        report.administratorFix = backend.refusedFix;
+        recorded = TouchBarError::permissionDenied(refused.join(QStringLiteral(", ")));
+    }
+    return recorded;
+}
+
 } // namespace
 
 qint64 nextRestartCount(qint64 count) {
     return count == std::numeric_limits<qint64>::max() ? count : count + 1;
 }
 
-RestartReport restartTouchBarServices(const Services& services, TouchBarServices kind,
+RestartReport restartTouchBarServices(const Services& services, const Backend& backend,
                                       qint64 restartCount) {
     Log& log = services.output;
     const ProcessControl processes(services);
     RestartReport report;
-    const bool touchBar = checkTouchBarAvailability(processes, services, kind);
+    const bool touchBar = checkTouchBarAvailability(processes, services, backend);
     report.touchBarPresent = touchBar;
 
+    const QString model = getModelIdentifier(services.modelQuery, log);
     log.writeLine(QStringLiteral("🚀 Starting Touch Bar restart process..."));
     log.writeLine(QStringLiteral("   Device has Touch Bar: ") + log::truth(touchBar));
-    log.writeLine(QStringLiteral("   Model: ") + getModelIdentifier(services.modelQuery, log));
+    log.writeLine(QStringLiteral("   Model: ") + model);
     logBannerStart(log, QStringLiteral("🚀 TOUCH BAR RESTART INITIATED"), services.clock.now());
-    log.writeLine(QStringLiteral("   Device model: ") +
-                  getModelIdentifier(services.modelQuery, log));
+    log.writeLine(QStringLiteral("   Device model: ") + model);
     log.writeLine(QStringLiteral("   Has Touch Bar: ") + log::truth(touchBar));
     log.writeLine(QStringLiteral("   App: Corvane ") + applicationVersion);
     log.writeLine(log::rule());
@@ -185,60 +287,70 @@ RestartReport restartTouchBarServices(const Services& services, TouchBarServices
         return report;
     }
 
-    const QStringList targets = processesOf(kind);
-    const Listing before =
-        listProcesses(processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), targets);
-
-    const bool daemon = kind == TouchBarServices::LinuxDaemon;
-    log.writeLine(daemon ? QStringLiteral("\n🎯 RESTARTING SERVICE:")
-                         : QStringLiteral("\n🎯 KILLING PROCESSES:"));
-    log.writeLine(QStringLiteral("   Targets: ") + (daemon ? ProcessControl::touchBarDaemonUnit
-                                                           : targets.join(QStringLiteral(", "))));
-    std::optional<TouchBarError> recorded;
-    for (const QString& target :
-         daemon ? QStringList{ProcessControl::touchBarDaemonUnit} : targets) {
-        const std::optional<TouchBarError> error =
-            daemon ? processes.restartDaemon()
-                   : processes.secureKillProcess(target, before.value(target));
-        if (!error)
-            continue;
-        log.writeLine((daemon ? QStringLiteral("❌ Failed to restart ")
-                              : QStringLiteral("❌ Failed to kill ")) +
-                      target + QStringLiteral(": ") + error->errorDescription());
-        if (error->kind() == TouchBarError::Kind::PermissionDenied)
-            report.refused << target;
-        recorded = error;
+    const ProcessListing before = listProcesses(
+        processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
+    const Health health = readHealth(backend, processes, services.root, model.trimmed(), before);
+    logHealth(log, QStringLiteral("before the fix"), health);
+    report.health = health;
+    const Step step = stepFor(health, model.trimmed());
+    if (step.administratorFix)
+        return offerAdministratorFix(log, health, *step.administratorFix, report);
+    if (!step.restartAsPerson) {
+        log.writeLine(QStringLiteral("❌ No restart can help: ") + describeHealth(health));
+        report.error = report.lastError = notWorking(health);
+        return report;
     }
-    // The services only an administrator may restart are named together, as the alert asks
-    // for all of them at once.
-    if (recorded && !report.refused.isEmpty())
-        recorded = TouchBarError::permissionDenied(report.refused.join(QStringLiteral(", ")));
-    return finishRestart(services, processes, kind, before, recorded, restartCount, report);
+
+    const std::optional<TouchBarError> error =
+        restartAsPerson(processes, log, backend, before, report);
+    const uid_t user = services.user;
+    const bool terminating = backend.restart == Backend::Restart::TerminateEach;
+    return finishRestart(
+        services, processes, backend, model.trimmed(), before,
+        [=](const RunningProcess& process) { return !terminating || process.owner == user; }, error,
+        restartCount, report);
 }
 
-RestartReport restartAsAdministrator(const Services& services, TouchBarServices kind,
-                                     const QStringList& refused, qint64 restartCount) {
+RestartReport restartAsAdministrator(const Services& services, const Backend& backend, Fix fix,
+                                     qint64 restartCount) {
     Log& log = services.output;
     const ProcessControl processes(services);
     logBannerStart(log, QStringLiteral("🚀 TOUCH BAR RESTART AS ADMINISTRATOR"),
                    services.clock.now());
-    log.writeLine(QStringLiteral("   Targets: ") + refused.join(QStringLiteral(", ")));
+    log.writeLine(QStringLiteral("   Fix: ") + administrator::verb(fix));
     log.writeLine(QStringLiteral("   App: Corvane ") + applicationVersion);
     log.writeLine(log::rule());
-    const Listing before = listProcesses(
-        processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), processesOf(kind));
+    const ProcessListing before = listProcesses(
+        processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
 
     RestartReport report;
-    for (const QString& target : refused) {
-        if (const std::optional<TouchBarError> error = processes.restartAsAdministrator(target)) {
-            log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
-                          error->errorDescription());
-            report.error = report.lastError = error;
-            report.refused = refused;
-            return report;
-        }
+    if (const std::optional<TouchBarError> error =
+            processes.runAsAdministrator(fix, backend.processes)) {
+        log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
+                      error->errorDescription());
+        report.error = report.lastError = error;
+        report.administratorFix = fix;
+        return report;
     }
-    return finishRestart(services, processes, kind, before, std::nullopt, restartCount, report);
+    const QString model = getModelIdentifier(services.modelQuery, log).trimmed();
+    // The administrator's pass ended root's copies of the services, or the whole daemon.
+    const bool rootsOnly = fix == Fix::StopServices;
+    return finishRestart(
+        services, processes, backend, model, before,
+        [=](const RunningProcess& process) { return !rootsOnly || process.owner == 0; },
+        std::nullopt, restartCount, report);
+}
+
+Health checkTouchBarHealth(const Services& services, const Backend& backend) {
+    const ProcessControl processes(services);
+    const ProcessListing listing =
+        listProcesses(processes, services.output, QStringLiteral("📊 TOUCH BAR PROCESS STATUS:"),
+                      backend.processes);
+    Health health =
+        readHealth(backend, processes, services.root,
+                   getModelIdentifier(services.modelQuery, services.output).trimmed(), listing);
+    logHealth(services.output, QStringLiteral("now"), health);
+    return health;
 }
 
 } // namespace corvane

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "core/ProcessControl.h"
+#include "core/Backend.h"
+#include "core/Health.h"
 #include "core/TouchBarError.h"
-
-#include <QStringList>
 
 #include <optional>
 
@@ -13,30 +12,41 @@ namespace corvane {
 struct RestartReport {
     // What the restart's own detection decided, when it made one.
     std::optional<bool> touchBarPresent;
-    // The outcome: none when the Touch Bar's services were restarted.
+    // The outcome: none when the Touch Bar works again.
     std::optional<TouchBarError> error;
     // What the manager keeps as its last error afterwards.
     std::optional<TouchBarError> lastError;
-    // What was refused for want of an administrator's rights, for a restart as administrator.
-    QStringList refused;
+    // The health once the run ended, when it was read.
+    std::optional<Health> health;
+    // The one fix an administrator could make next: the person's own way was refused, or the
+    // health asks for more than a restart.
+    std::optional<administrator::Fix> administratorFix;
 };
 
 // The count after one more successful restart: it stops at its largest value.
 qint64 nextRestartCount(qint64 count);
 
-// The whole restart of the Touch Bar's services, from the detection to the closing banner:
-// without a Touch Bar it touches nothing; otherwise it terminates the services one after
-// another (or has systemd restart the daemon), waits two seconds for the system to relaunch
-// them, and only if each went away and the main one came back as a new process resets the
-// Touch Bar's preferences and restarts the Dock. Every step is logged. `restartCount` is the
-// count before this restart, for the closing banner. It blocks for every tool and the wait,
-// and touches nothing but its arguments, so it runs off the GUI thread.
-RestartReport restartTouchBarServices(const Services& services, TouchBarServices kind,
+// The whole fix of the Touch Bar, from the detection to the closing banner, least privilege
+// first. Without a Touch Bar it touches nothing. Otherwise it reads the Touch Bar's health and
+// takes the one step it asks for: missing hardware runs no tool and says what can help; a
+// failed daemon or a display driver that is gone needs an administrator, which the report
+// offers; anything else restarts the backend's services as the person (terminating each, or
+// having systemd restart the daemon), waits two seconds for them to come back and reads the
+// health again. Only when the main service came back as a new process and the Touch Bar works
+// does it reset the Touch Bar's preferences, refresh the Dock where there is one, and succeed.
+// Every step is logged. `restartCount` is the count before this restart, for the closing
+// banner. It blocks for every tool and the wait, and touches nothing but its arguments, so it
+// runs off the GUI thread.
+RestartReport restartTouchBarServices(const Services& services, const Backend& backend,
                                       qint64 restartCount);
 
-// The same restart for `refused`, which only an administrator may restart, each through the
-// platform's prompt, without detecting the Touch Bar again. A declined prompt ends it at once.
-RestartReport restartAsAdministrator(const Services& services, TouchBarServices kind,
-                                     const QStringList& refused, qint64 restartCount);
+// The same fix made by an administrator, asked once for `fix`, without detecting the Touch Bar
+// again; a prompt that was dismissed or could not be shown ends it at once and leaves the fix
+// on offer.
+RestartReport restartAsAdministrator(const Services& services, const Backend& backend,
+                                     administrator::Fix fix, qint64 restartCount);
+
+// Reads the Touch Bar's health as a restart does, looking for the backend's processes first.
+Health checkTouchBarHealth(const Services& services, const Backend& backend);
 
 } // namespace corvane

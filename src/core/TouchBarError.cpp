@@ -30,12 +30,26 @@ TouchBarError TouchBarError::serviceRestartFailed() {
     return {Kind::ServiceRestartFailed, {}};
 }
 
-TouchBarError TouchBarError::permissionDenied(QString services) {
-    return {Kind::PermissionDenied, std::move(services)};
+TouchBarError TouchBarError::permissionDenied(const QString& services) {
+    return administratorNeeded(QStringLiteral("Restarting ") + services +
+                               QStringLiteral(" needs an administrator: the Touch Bar service "
+                                              "belongs to the system."));
 }
 
-TouchBarError TouchBarError::administratorDeclined() {
-    return {Kind::AdministratorDeclined, {}};
+TouchBarError TouchBarError::administratorNeeded(QString explanation) {
+    return {Kind::PermissionDenied, std::move(explanation)};
+}
+
+TouchBarError TouchBarError::administratorDeclined(QString why) {
+    return {Kind::AdministratorDeclined, std::move(why)};
+}
+
+TouchBarError TouchBarError::promptUnavailable(QString advice) {
+    return {Kind::PromptUnavailable, std::move(advice)};
+}
+
+TouchBarError TouchBarError::touchBarNotWorking(QString explanation) {
+    return {Kind::TouchBarNotWorking, std::move(explanation)};
 }
 
 QString TouchBarError::errorDescription() const {
@@ -52,13 +66,14 @@ QString TouchBarError::errorDescription() const {
         return QStringLiteral("Touch Bar process not found");
     case Kind::ServiceRestartFailed:
         return QStringLiteral("Failed to restart Touch Bar service");
-    case Kind::PermissionDenied:
-        return QStringLiteral("Restarting ") + text +
-               QStringLiteral(" needs an administrator: the Touch Bar service belongs to the "
-                              "system.");
     case Kind::AdministratorDeclined:
-        return QStringLiteral("Administrator rights were not granted, so the Touch Bar was not "
-                              "restarted.");
+        return text.isEmpty() ? QStringLiteral("Administrator rights were not granted, so the "
+                                               "Touch Bar was not restarted.")
+                              : text;
+    case Kind::PermissionDenied:
+    case Kind::PromptUnavailable:
+    case Kind::TouchBarNotWorking:
+        return text;
     }
     Q_UNREACHABLE();
 }

@@ -18,6 +18,8 @@ public:
         ServiceRestartFailed,
         PermissionDenied,
         AdministratorDeclined,
+        PromptUnavailable,
+        TouchBarNotWorking,
     };
 
     // A process could not be terminated; `detail` names it and says why.
@@ -30,9 +32,19 @@ public:
     static TouchBarError processNotFound();
     static TouchBarError serviceRestartFailed();
     // Restarting `services` needs an administrator: they belong to the system.
-    static TouchBarError permissionDenied(QString services);
-    // The administrator's prompt was declined or failed.
-    static TouchBarError administratorDeclined();
+    static TouchBarError permissionDenied(const QString& services);
+    // The fix the Touch Bar needs is one only an administrator may make; `explanation` says
+    // what is wrong and what the fix does.
+    static TouchBarError administratorNeeded(QString explanation);
+    // The administrator's prompt was dismissed, or the rights were refused; `why` says which
+    // when it is not the plain dismissal.
+    static TouchBarError administratorDeclined(QString why = {});
+    // No administrator's prompt could be shown at all, so nobody was asked; `advice` says why
+    // and how to get one.
+    static TouchBarError promptUnavailable(QString advice);
+    // The services were restarted, or could not help, and the Touch Bar still does not work;
+    // `explanation` names what is wrong in plain words and what the person can do.
+    static TouchBarError touchBarNotWorking(QString explanation);
 
     Kind kind() const { return errorKind; }
     // The text of the kinds that carry one; empty for the others.

@@ -14,11 +14,11 @@ const QString lastRestartKey = QStringLiteral("LastTouchBarRestart");
 
 } // namespace
 
-TouchBarManager::TouchBarManager(const Services& services, TouchBarServices kind,
+TouchBarManager::TouchBarManager(const Services& services, const Backend& backend,
                                  QSettings* settings, QObject* parent)
     : QObject(parent)
     , services(services)
-    , kind(kind)
+    , backend(backend)
     , settings(settings) {
     // One task at a time: a detection and a restart never run tools side by side, and their
     // lines never interleave.
@@ -56,8 +56,8 @@ void TouchBarManager::runInBackground(Task task, Then then) {
 
 void TouchBarManager::performFullTouchBarDetection() {
     runInBackground(
-        [services = services, kind = kind] {
-            return checkTouchBarAvailability(ProcessControl(services), services, kind);
+        [services = services, &backend = backend] {
+            return checkTouchBarAvailability(ProcessControl(services), services, backend);
         },
         [this](bool present) {
             write(touchBar, present, &TouchBarManager::hasTouchBarChanged);
@@ -68,19 +68,29 @@ void TouchBarManager::performFullTouchBarDetection() {
 bool TouchBarManager::restartTouchBar() {
     if (restarting)
         return false;
-    startRestart([services = services, kind = kind, count = restarts] {
-        return restartTouchBarServices(services, kind, count);
+    startRestart([services = services, &backend = backend, count = restarts] {
+        return restartTouchBarServices(services, backend, count);
     });
     return true;
 }
 
 bool TouchBarManager::restartAsAdministrator() {
-    if (restarting || refused.isEmpty())
+    if (restarting || !offeredFix)
         return false;
-    startRestart([services = services, kind = kind, refused = refused, count = restarts] {
-        return corvane::restartAsAdministrator(services, kind, refused, count);
+    startRestart([services = services, &backend = backend, fix = *offeredFix, count = restarts] {
+        return corvane::restartAsAdministrator(services, backend, fix, count);
     });
     return true;
+}
+
+void TouchBarManager::checkHealth() {
+    runInBackground([services = services,
+                     &backend = backend] { return checkTouchBarHealth(services, backend); },
+                    [this](const Health& health) {
+                        emit aboutToChange();
+                        touchBarHealth = health;
+                        emit healthChanged();
+                    });
 }
 
 // Restarting shows at once, so that a second press finds the button disabled and a second
@@ -100,7 +110,12 @@ void TouchBarManager::finishRestart(const RestartReport& report) {
         saveData();
     }
     setLastError(report.lastError);
-    refused = report.refused;
+    offeredFix = report.administratorFix;
+    if (report.health) {
+        emit aboutToChange();
+        touchBarHealth = *report.health;
+        emit healthChanged();
+    }
     write(restarting, false, &TouchBarManager::restartingChanged);
     emit restartFinished(report.error);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/ProcessControl.h"
+#include "core/Backend.h"
+#include "core/Health.h"
 #include "core/Restart.h"
 #include "core/TouchBarError.h"
 #include "platform/Services.h"
@@ -31,9 +32,10 @@ class TouchBarManager final : public QObject {
 
 public:
     // Loads the saved statistics from `settings`, or keeps none when it is null, and decides
-    // from the hardware model alone whether there is a Touch Bar. `services` and `settings`
-    // must outlive the manager; it waits for the task it runs, which works on them.
-    TouchBarManager(const Services& services, TouchBarServices kind, QSettings* settings,
+    // from the hardware model alone whether there is a Touch Bar, whose services `backend`
+    // describes. `services` and `settings` must outlive the manager; it waits for the task it
+    // runs, which works on them.
+    TouchBarManager(const Services& services, const Backend& backend, QSettings* settings,
                     QObject* parent = nullptr);
 
     bool isRestarting() const { return restarting; }
@@ -44,6 +46,10 @@ public:
     // Invalid until a restart succeeded.
     QDateTime lastRestartTime() const { return lastRestart; }
     const std::optional<TouchBarError>& lastError() const { return recordedError; }
+    // The Touch Bar's health as last read, by checkHealth() or a restart; Unknown before.
+    const Health& health() const { return touchBarHealth; }
+    // "macos" or "tiny-dfr".
+    QString backendKey() const { return backend.key; }
 
     // Looks again whether there is a Touch Bar, from the model and the Touch Bar's processes;
     // detectionFinished() follows once hasTouchBar() holds the answer.
@@ -51,9 +57,11 @@ public:
     // Starts a restart of the Touch Bar's services, or refuses it and answers false while one
     // runs. restartFinished() tells its outcome once the state has taken it in.
     bool restartTouchBar();
-    // Restarts, with an administrator's rights, what the last restart was refused for want of
-    // them; false when nothing was refused, or a restart runs.
+    // Makes, with an administrator's rights, the fix the last restart offered; false when it
+    // offered none, or a restart runs.
     bool restartAsAdministrator();
+    // Reads the Touch Bar's health again; healthChanged() follows once health() holds it.
+    void checkHealth();
 
 signals:
     void aboutToChange();
@@ -63,6 +71,8 @@ signals:
     void lastRestartTimeChanged(const QDateTime& lastRestartTime);
     void lastErrorChanged();
     void detectionFinished();
+    // Emitted whenever a reading of the health has been stored, also when it is the same.
+    void healthChanged();
     // No error when the Touch Bar's services were restarted.
     void restartFinished(const std::optional<corvane::TouchBarError>& error);
 
@@ -76,14 +86,15 @@ private:
     void saveData();
 
     const Services services;
-    const TouchBarServices kind;
+    const Backend& backend;
     QSettings* const settings;
     bool restarting = false;
     QDateTime lastRestart;
     qint64 restarts = 0;
     bool touchBar = false;
     std::optional<TouchBarError> recordedError;
-    QStringList refused;
+    Health touchBarHealth;
+    std::optional<administrator::Fix> offeredFix;
     // Last, so that it is the first to go: it waits for a running task before anything that
     // task works on is gone.
     QThreadPool worker;

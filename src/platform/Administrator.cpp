@@ -1,70 +1,76 @@
 #include "platform/Administrator.h"
 
-#include <QLatin1StringView>
-
-#include <utility>
-
 namespace corvane::administrator {
-namespace {
 
-// pkill by the whole name, as an unprivileged restart does, rather than launchctl kickstart by
-// job label: the name is what the rest of the restart finds and verifies, and launchd
-// relaunches the service either way.
-constexpr std::pair<QLatin1StringView, QLatin1StringView> appleScripts[] = {
-    {QLatin1StringView("TouchBarServer"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x TouchBarServer" with administrator privileges)")},
-    {QLatin1StringView("NowPlayingTouchUI"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x NowPlayingTouchUI" with administrator privileges)")},
-    {QLatin1StringView("ControlStrip"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x ControlStrip" with administrator privileges)")},
-    {QLatin1StringView("TouchBarAgent"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x TouchBarAgent" with administrator privileges)")},
-    {QLatin1StringView("TouchBarUserDevice"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x TouchBarUserDevice" with administrator privileges)")},
-    {QLatin1StringView("DFRFoundation"),
-     QLatin1StringView(
-         R"(do shell script "/usr/bin/pkill -x DFRFoundation" with administrator privileges)")},
-};
-
-const QString pkexec = QStringLiteral("/usr/bin/pkexec");
-
-} // namespace
-
-Command terminateCommand(Prompt prompt, const QString& name) {
-    for (const auto& [process, script] : appleScripts) {
-        if (name != process)
-            continue;
-        if (prompt == Prompt::Osascript)
-            return {QStringLiteral("/usr/bin/osascript"), {QStringLiteral("-e"), script}};
-        return {pkexec, {QStringLiteral("/usr/bin/pkill"), QStringLiteral("-x"), process}};
+QString verb(Fix fix) {
+    switch (fix) {
+    case Fix::StopServices:
+        return QStringLiteral("stop-services");
+    case Fix::RestartDaemon:
+        return QStringLiteral("restart-daemon");
+    case Fix::ResetDaemon:
+        return QStringLiteral("reset-daemon");
+    case Fix::ReloadDrivers:
+        return QStringLiteral("reload-drivers");
     }
-    return {};
+    Q_UNREACHABLE();
 }
 
-Command restartCommand(const QString& unit) {
-    return {pkexec, {QStringLiteral("/usr/bin/systemctl"), QStringLiteral("restart"), unit}};
+Command command(Prompt prompt, Fix fix, const QStringList& services) {
+    if (prompt == Prompt::Pkexec)
+        return {QStringLiteral("/usr/bin/pkexec"), {helperPath, verb(fix)}};
+    if (fix != Fix::StopServices)
+        return {};
+    // Root's copies only, as the helper does; "nothing matched" is no failure, since a service
+    // may have been relaunched meanwhile, and what came back is checked afterwards anyway.
+    QStringList steps;
+    for (const QString& name : services)
+        steps << QStringLiteral("/usr/bin/pkill -U 0 -x ") + name;
+    steps << QStringLiteral("exit 0");
+    return {QStringLiteral("/usr/bin/osascript"),
+            {QStringLiteral("-e"), QStringLiteral("do shell script \"") +
+                                       steps.join(QStringLiteral("; ")) +
+                                       QStringLiteral("\" with administrator privileges")}};
 }
 
-bool declined(Prompt prompt, const ToolOutcome& outcome) {
-    // osascript reports a cancelled prompt as AppleScript's "User canceled." error, -128;
-    // pkexec exits 126 when the prompt was dismissed and 127 when no one could authenticate.
+Outcome outcome(Prompt prompt, const ToolOutcome& run) {
+    if (!run.launched())
+        return Outcome::NoPrompt;
+    if (run.timedOut)
+        return Outcome::NoAnswer;
+    if (run.exitStatus == 0)
+        return Outcome::Done;
+    const QByteArray& words = run.standardError;
+    if (prompt == Prompt::Osascript) {
+        // AppleScript's "User canceled." is error -128; any other error is the script's own.
+        return words.contains("(-128)") ? Outcome::Dismissed : Outcome::Failed;
+    }
+    // pkexec passes on the helper's own status; 126 is a dismissed prompt and 127 any refusal
+    // of polkit's, told apart only by its words.
+    if (run.exitStatus == 126)
+        return Outcome::Dismissed;
+    if (run.exitStatus != 127)
+        return Outcome::Failed;
+    if (words.contains("authentication agent") || words.contains("Error getting authority") ||
+        words.contains("Could not connect"))
+        return Outcome::NoPrompt;
+    return Outcome::NotAuthorized;
+}
+
+QString noPromptAdvice(Prompt prompt, const ToolOutcome& run) {
     if (prompt == Prompt::Osascript)
-        return outcome.launched() && outcome.standardError.contains("(-128)");
-    return outcome.exitedWith(126) || outcome.exitedWith(127);
-}
-
-QString missingPromptAdvice(Prompt prompt) {
-    if (prompt == Prompt::Osascript)
-        return QStringLiteral("Restarting as administrator needs /usr/bin/osascript, which "
-                              "could not be started.");
-    return QStringLiteral("Restarting as administrator needs pkexec, which is not installed. "
-                          "Install the Debian package pkexec (sudo apt install pkexec), then "
-                          "try again.");
+        return QStringLiteral("No password prompt could be shown: /usr/bin/osascript could not be "
+                              "started, so the Touch Bar was not restarted.");
+    if (!run.launched())
+        return QStringLiteral("No password prompt could be shown: pkexec is not installed. Install "
+                              "the package pkexec (sudo apt install pkexec), then try again.");
+    if (run.standardError.contains("authentication agent"))
+        return QStringLiteral("No password prompt could be shown: no polkit authentication agent "
+                              "is running in this session, so nobody was asked. Log in to a "
+                              "desktop that starts one (GNOME, KDE Plasma and most others do), "
+                              "then try again.");
+    return QStringLiteral("No password prompt could be shown: polkit is not running on this "
+                          "system, so nobody was asked.");
 }
 
 } // namespace corvane::administrator

@@ -4,10 +4,22 @@
 
 namespace corvane::administrator {
 
-// A command that does with an administrator's rights what a restart was refused, asking once
-// through the platform's own prompt: on macOS osascript's "with administrator privileges", on
-// Linux pkexec. Both are fixed: on macOS the whole shell text is a constant chosen by process
-// name, on Linux each word reaches pkexec as an argument of its own; no other text enters.
+// What an administrator's rights are asked for: one prompt, one of these, never free text.
+enum class Fix {
+    // End root's copies of the Touch Bar services, which the system relaunches.
+    StopServices,
+    // Have systemd restart the Touch Bar daemon.
+    RestartDaemon,
+    // Clear the daemon's failed state and start limit, then restart it.
+    ResetDaemon,
+    // Reload the Touch Bar's drivers in order and start the daemon again.
+    ReloadDrivers,
+};
+
+// The command that asks once, through the platform's own prompt, and then does `fix`: on macOS
+// osascript's "with administrator privileges" running a constant shell text, on Linux pkexec
+// running the helper with the fix's verb, each word an argument of its own. Empty (no program)
+// where the platform has no such fix: macOS has no daemon.
 struct Command {
     QString program;
     QStringList arguments;
@@ -21,14 +33,32 @@ inline constexpr Prompt systemPrompt = Prompt::Osascript;
 inline constexpr Prompt systemPrompt = Prompt::Pkexec;
 #endif
 
-// Terminates every process named exactly `name`, one of the Touch Bar services, by name as
-// pkill -x does. For any other name the command is empty: it has no program.
-Command terminateCommand(Prompt prompt, const QString& name);
-// Restarts the systemd unit `unit` through pkexec.
-Command restartCommand(const QString& unit);
-// Whether the person asked declined, or could not prove they are an administrator.
-bool declined(Prompt prompt, const ToolOutcome& outcome);
-// What to tell the person when the prompt itself cannot be started.
-QString missingPromptAdvice(Prompt prompt);
+// Where the privileged helper is installed on Linux, and the verb it takes for `fix`.
+inline const QString helperPath = QStringLiteral("/usr/libexec/corvane/corvane-touchbar-helper");
+QString verb(Fix fix);
+
+// `services` are the allow-listed names StopServices ends, as root's only; they are constant,
+// so the text osascript runs is too.
+Command command(Prompt prompt, Fix fix, const QStringList& services);
+
+// How the prompt and what it ran ended.
+enum class Outcome {
+    // Granted, and what it ran succeeded.
+    Done,
+    // Granted, and what it ran failed: its words say why.
+    Failed,
+    // The person dismissed the prompt.
+    Dismissed,
+    // The password was wrong, or this account may not act as administrator.
+    NotAuthorized,
+    // No prompt could be shown: no authentication agent, no polkit, or no system bus.
+    NoPrompt,
+    // Nobody answered within the time limit.
+    NoAnswer,
+};
+Outcome outcome(Prompt prompt, const ToolOutcome& run);
+
+// What to tell the person when no prompt could be shown, or the prompt cannot be started.
+QString noPromptAdvice(Prompt prompt, const ToolOutcome& run);
 
 } // namespace corvane::administrator

@@ -1,7 +1,6 @@
 #include "platform/Services.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -59,17 +58,6 @@ QStringList instanceLockFolders() {
     folders << QDir::tempPath() + QStringLiteral("/corvane-") + QString::number(::geteuid());
     folders.removeAll(QString());
     return folders;
-}
-
-bool touchBarDaemonInstalled(const QString& root) {
-    const QDir system(root);
-    for (const char* path :
-         {"etc/systemd/system/tiny-dfr.service", "usr/lib/systemd/system/tiny-dfr.service",
-          "lib/systemd/system/tiny-dfr.service", "usr/bin/tiny-dfr"}) {
-        if (QFileInfo::exists(system.filePath(QLatin1String(path))))
-            return true;
-    }
-    return false;
 }
 
 } // namespace corvane

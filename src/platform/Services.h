@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Administrator.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/ModelQuery.h"
@@ -25,6 +26,10 @@ struct Services {
     Log& errors;
     // The user whose processes a restart may terminate without an administrator.
     uid_t user;
+    // How an administrator is asked.
+    administrator::Prompt prompt = administrator::systemPrompt;
+    // Where the system's files lie, /sys among them: "/" but in a test.
+    QString root = QStringLiteral("/");
 };
 
 // This machine's own services, as the shipped application uses them.
@@ -51,9 +56,5 @@ std::unique_ptr<QSettings> openSettings();
 // Where the instance lock may live, the most private first: the user's runtime folder, the
 // user's cache folder, a folder of the user's own in the system's temporary folder.
 QStringList instanceLockFolders();
-
-// Whether the Touch Bar daemon tiny-dfr is installed under `root`, its unit file or its
-// program, as on Linux on a Touch Bar Mac.
-bool touchBarDaemonInstalled(const QString& root = QStringLiteral("/"));
 
 } // namespace corvane

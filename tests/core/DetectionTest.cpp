@@ -65,30 +65,32 @@ TEST(Detection, KnowsTheFourteenModelsWithATouchBarExactly) {
                                    "MacBookPro13,3\n   Has Touch Bar: true\n");
 }
 
-// The model, TouchBarServer, ControlStrip, and with the Linux daemon installed that daemon:
-// any one is enough.
-TEST(Detection, AModelOrATouchBarProcessIsEnough) {
+// The model, TouchBarServer or ControlStrip, or an installed Linux daemon, running or not: any
+// one is enough.
+TEST(Detection, AModelATouchBarProcessOrTheDaemonIsEnough) {
     const auto truth = [](bool value) {
         return QString(value ? "true" : "false");
     };
     for (int bits = 0; bits < 32; ++bits) {
         const bool listed = bits & 16, server = bits & 8, strip = bits & 4, daemon = bits & 2;
-        const auto kind =
-            bits & 1 ? TouchBarServices::LinuxDaemon : TouchBarServices::AppleProcesses;
+        const Backend& backend = bits & 1 ? touchBarDaemon() : appleServices();
+        const bool installed = &backend == &touchBarDaemon();
         FakeServices fakes;
         const QString model = listed ? "MacBookPro16,2" : "MacBookAir10,1";
         fakes.modelQuery = FakeModelQuery(model.toUtf8());
         fakes.system.start({server ? "TouchBarServer" : "Finder", strip ? "ControlStrip" : "Dock",
                             daemon ? "tiny-dfr" : "sshd"});
         const Services services = fakes.services();
-        const bool found = server || strip || (daemon && kind == TouchBarServices::LinuxDaemon);
-        EXPECT_EQ(checkTouchBarAvailability(ProcessControl(services), services, kind),
-                  listed || found)
+        const bool found = installed ? daemon : server || strip;
+        EXPECT_EQ(checkTouchBarAvailability(ProcessControl(services), services, backend),
+                  listed || found || installed)
             << bits;
+        QStringList expected = {"🔍 Full Touch Bar Detection:", "   Model: " + model,
+                                "   Model in list: " + truth(listed),
+                                "   TouchBar processes found: " + truth(found)};
+        if (installed)
+            expected << "   Touch Bar daemon installed: true";
         EXPECT_EQ(fakes.output.lines().filter(QRegularExpression("^(🔍|   [A-Z])")),
-                  (QStringList{"🔍 Full Touch Bar Detection:", "   Model: " + model,
-                               "   Model in list: " + truth(listed),
-                               "   TouchBar processes found: " + truth(found),
-                               "   Final detection: " + truth(listed || found)}));
+                  expected << "   Final detection: " + truth(listed || found || installed));
     }
 }

@@ -21,7 +21,7 @@ struct Rig {
     FakeServices fakes;
     QTemporaryDir folder;
     QString settingsFile = folder.filePath("com.tamberlin.corvane.conf");
-    TouchBarServices kind = TouchBarServices::AppleProcesses;
+    const Backend* backend = &appleServices();
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<TouchBarManager> manager;
     qsizetype outputBefore = 0;
@@ -39,7 +39,7 @@ struct Rig {
             settings = settingsFile.isEmpty()
                            ? nullptr
                            : std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
-            manager = std::make_unique<TouchBarManager>(fakes.services(), kind, settings.get());
+            manager = std::make_unique<TouchBarManager>(fakes.services(), *backend, settings.get());
             QObject::connect(manager.get(), &TouchBarManager::restartingChanged,
                              [this] { look(); });
         }
@@ -138,40 +138,82 @@ TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
                                       "folder to keep it in\n## idle #1 "));
 }
 
-// Root's TouchBarServer, or Linux's daemon tiny-dfr that systemd will not restart for the user:
-// refused, then a declined prompt changes nothing and a granted one restarts it.
-TEST(Restart, WhatWasRefusedIsRestartedAsAdministrator) {
-    for (const TouchBarServices kind :
-         {TouchBarServices::AppleProcesses, TouchBarServices::LinuxDaemon}) {
+// Root's TouchBarServer and ControlStrip beside another user's: the user's pass leaves the
+// other user's alone and is refused root's; one prompt, through either platform's, ends root's
+// copies only; a dismissed one changes nothing and a granted one restarts them.
+TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
+    for (const auto prompt : {administrator::Prompt::Pkexec, administrator::Prompt::Osascript}) {
         Rig rig;
-        rig.kind = kind;
-        const bool daemon = kind == TouchBarServices::LinuxDaemon;
-        if (daemon) {
-            rig.fakes.system.processes.clear();
-            rig.fakes.system.start({"tiny-dfr"});
-            rig.fakes.system.relaunched = {"tiny-dfr"};
-            rig.fakes.system.answers = {
-                {"/usr/bin/systemctl tiny-dfr.service",
-                 exited(1, "Failed to restart tiny-dfr.service: Interactive authentication "
-                           "required.\n")},
-                {"/usr/bin/pkexec tiny-dfr.service", exited(126)}};
-        } else {
-            rig.fakes.system.processes[0].owner = 0;
-            rig.fakes.system.answers = {{"/usr/bin/pkexec TouchBarServer", exited(126)}};
-        }
+        rig.fakes.prompt = prompt;
+        const bool pkexec = prompt == administrator::Prompt::Pkexec;
+        rig.fakes.system.processes[0].owner = 0;
+        rig.fakes.system.processes[1].owner = 0;
+        rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
+        const QString ask = pkexec ? "/usr/bin/pkexec stop-services" : "/usr/bin/osascript *";
+        rig.fakes.system.answers = {
+            {ask, pkexec ? exited(126) : exited(1, "User canceled. (-128)")}};
         rig.restart();
         rig.restart(true, true);
-        rig.fakes.system.answers = {{"/usr/bin/pkexec *", hung}};
-        rig.restart(true, true);
         rig.fakes.system.answers.clear();
+        if (!pkexec) {
+            // osascript, granted, ran the constant text: root's copies end and come back.
+            rig.fakes.system.answers = {{ask, exited(0)}};
+            rig.fakes.system.processes.removeIf([](const auto& p) { return p.owner == 0; });
+            rig.fakes.system.start({"TouchBarServer", "ControlStrip"});
+        }
         rig.restart(true, true);
-        EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left refused";
-        EXPECT_EQ(rig.fakes.output.text(), transcript(daemon ? "linux-daemon" : "administrator"));
+        EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left on offer";
+        EXPECT_EQ(rig.fakes.output.text(),
+                  transcript(pkexec ? "administrator" : "administrator-osascript"));
     }
 }
 
+// tiny-dfr on a T2: each health takes its own step, least privilege first, and only a Touch Bar
+// that works at the end is counted.
+TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
+    Rig rig;
+    rig.backend = &touchBarDaemon();
+    rig.fakes.modelQuery = FakeModelQuery("MacBookPro16,1");
+    FakeSystem& machine = rig.fakes.system;
+    machine.processes.clear();
+    machine.start({"tiny-dfr"});
+    machine.relaunched = {"tiny-dfr"};
+    machine.makeT2(true);
+    const auto step = [&](const char* title, bool asAdministrator = false) {
+        rig.fakes.output.log.writeLine(QString("######## ") + title);
+        rig.restart(asAdministrator, asAdministrator);
+    };
+    step("working: the person's restart is enough");
+    machine.answers = {{"/usr/bin/systemctl tiny-dfr.service",
+                        exited(1, "Failed to restart tiny-dfr.service: Interactive "
+                                  "authentication required.\n")}};
+    step("refused to the person: restarted by the administrator");
+    step("the same, granted", true);
+    machine.answers.clear();
+    machine.unitState = "failed";
+    machine.unitResult = "start-limit-hit";
+    step("start limit hit: reset and restarted");
+    machine.answers = {{"/usr/bin/pkexec reset-daemon", exited(126)}};
+    step("the same, dismissed", true);
+    machine.answers.clear();
+    step("the same, granted", true);
+    machine.makeT2(false);
+    step("display driver gone after resume: drivers reloaded");
+    machine.answers = {{"/usr/bin/pkexec reload-drivers",
+                        exited(127, "Error creating textual authentication agent: Error opening "
+                                    "current controlling terminal for the process (`/dev/tty'): "
+                                    "No such device or address\n")}};
+    step("the same, with no prompt to be shown", true);
+    machine.answers.clear();
+    step("the same, granted", true);
+    machine.makeT2(false, false);
+    step("hardware missing: nothing runs");
+    EXPECT_EQ(rig.fakes.output.text(), transcript("ladder"));
+}
+
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
-    const QDateTime date(QDate(2024, 12, 24), QTime(18, 30, 15, 250), Qt::UTC);
+    const QDateTime date =
+        QDateTime(QDate(2024, 12, 24), QTime(18, 30, 15, 250), QTimeZone::utc()).toUTC();
     // What is stored under the count and the date (nothing when invalid), what loads.
     const std::tuple<QVariant, QVariant, qint64, QDateTime> cases[] = {
         {{}, {}, 0, {}},         {7, date, 7, date},  {7, "2024-12-24T18:30:15Z", 7, {}},
@@ -185,7 +227,7 @@ TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
         settings.sync();
         QSettings stored(settings.fileName(), QSettings::IniFormat);
         FakeServices fakes;
-        const TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, &stored);
+        const TouchBarManager manager(fakes.services(), appleServices(), &stored);
         EXPECT_EQ(manager.restartCount(), restarts) << count.toString().toStdString();
         EXPECT_EQ(manager.lastRestartTime(), time) << last.toString().toStdString();
         EXPECT_TRUE(manager.hasTouchBar() && fakes.system.processes.isEmpty())
@@ -198,7 +240,7 @@ TEST(Manager, AnnouncesEveryWriteBeforeItIsMade) {
     FakeServices fakes;
     fakes.modelQuery = FakeModelQuery("iMac20,1");
     fakes.system.start({"TouchBarServer"});
-    TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, nullptr);
+    TouchBarManager manager(fakes.services(), appleServices(), nullptr);
     std::vector<bool> announced;
     QObject::connect(&manager, &TouchBarManager::aboutToChange,
                      [&] { announced.push_back(manager.hasTouchBar()); });
@@ -221,7 +263,7 @@ TEST(Manager, GoesQuietlyDuringARestart) {
     };
     bool told = false;
     {
-        TouchBarManager manager(fakes.services(), TouchBarServices::AppleProcesses, nullptr);
+        TouchBarManager manager(fakes.services(), appleServices(), nullptr);
         QObject::connect(&manager, &TouchBarManager::restartFinished, [&] { told = true; });
         ASSERT_TRUE(manager.restartTouchBar());
     }

@@ -1,5 +1,6 @@
 #include "core/ProcessControl.h"
 #include "Fakes.h"
+#include "core/Backend.h"
 
 #include <QRegularExpression>
 
@@ -32,9 +33,8 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     for (const QString name : {"", " TouchBarServer", "touchbarserver", "TouchBar",
                                "TouchBarServer\n", "-x", "TouchBarServer|Finder"}) {
         check("refused: '" + name + "'", 501, [&](const ProcessControl& control) {
-            const QString probe = found(control.findProcesses(name));
-            const QString termination = ended(control.secureKillProcess(name, {}));
-            return probe + "; " + termination + "; " + ended(control.restartAsAdministrator(name));
+            return found(control.findProcesses(name)) + "; " +
+                   ended(control.secureKillProcess(name, {}));
         });
     }
 
@@ -51,6 +51,7 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     check("pgrep matched but printed no id", 501, probe);
     fakes.system = FakeSystem();
     fakes.system.transcript = &fakes.output.log;
+    fakes.system.root = fakes.root.path();
 
     // With `run` answered so, unless there is no answer to give.
     const auto answering = [&](const char* title, const QString& run,
@@ -79,16 +80,20 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     terminate("no pkill", notLaunched(), true);
     terminate("pkill hangs", hung, true);
 
-    fakes.system.processes = {{"TouchBarServer", 7, 0}};
-    // Refused before any tool runs, as the tool would refuse it, unless we are root.
-    for (const uid_t user : {501, 0}) {
-        check(QStringLiteral("root's process, as %1").arg(user), user, [&](const auto& control) {
-            return ended(control.secureKillProcess("TouchBarServer", {{7, 0}}));
-        });
-    }
+    // Only this user's copies are ended; another user's are left alone, and root's need an
+    // administrator.
+    fakes.system.answers.clear();
+    fakes.system.processes = {
+        {"ControlStrip", 7, 0}, {"ControlStrip", 8, 502}, {"ControlStrip", 9}};
+    check("root's, another user's and ours", 501, [&](const auto& control) {
+        return ended(control.secureKillProcess("ControlStrip", {{7, 0}, {8, 502}, {9, 501}}));
+    });
+    check("what is left, as root", 0, [&](const auto& control) {
+        return ended(control.secureKillProcess("ControlStrip", {{7, 0}, {8, 502}}));
+    });
 
     const auto restartDaemon = [&](const auto& control) {
-        return ended(control.restartDaemon());
+        return ended(control.restartDaemon("tiny-dfr.service"));
     };
     const QString systemctl = "/usr/bin/systemctl tiny-dfr.service";
     answering("systemd restarted it", systemctl, {}, restartDaemon);
@@ -100,20 +105,49 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
               restartDaemon);
     answering("no systemctl", systemctl, notLaunched(), restartDaemon);
 
-    fakes.system.start({"TouchBarServer"});
-    const auto elevate = [&](const QString& target) {
-        return [&, target](const auto& control) {
-            return ended(control.restartAsAdministrator(target));
-        };
+    // Every way each prompt ends, told apart by its status and its words.
+    using administrator::Prompt;
+    const std::tuple<const char*, Prompt, std::optional<ToolOutcome>> prompts[] = {
+        {"granted", Prompt::Pkexec, {}},
+        {"dismissed", Prompt::Pkexec,
+         exited(126, "Error executing command as another user: "
+                     "Request dismissed\n")},
+        {"wrong password", Prompt::Pkexec,
+         exited(127, "Error executing command as another user: Not authorized\n\nThis incident "
+                     "has been reported.\n")},
+        {"no agent", Prompt::Pkexec,
+         exited(127, "Error creating textual authentication agent: Error opening current "
+                     "controlling terminal for the process (`/dev/tty'): No such device or "
+                     "address\n")},
+        {"no polkit", Prompt::Pkexec,
+         exited(127, "Error getting authority: Error initializing authority: Could not connect: "
+                     "No such file or directory\n")},
+        {"granted, but the helper failed", Prompt::Pkexec,
+         exited(1, "corvane-touchbar-helper: /usr/sbin/modprobe appletbdrm: FATAL: Module "
+                   "appletbdrm not found.\n")},
+        {"no pkexec", Prompt::Pkexec, notLaunched()},
+        {"nobody answered", Prompt::Pkexec, hung},
+        {"granted", Prompt::Osascript, exited(0)},
+        {"dismissed", Prompt::Osascript,
+         exited(1, "0:96: execution error: User canceled. (-128)\n")},
+        {"another error", Prompt::Osascript,
+         exited(1, "0:96: execution error: An error of type -10810 has occurred. (-10810)\n")},
+        {"nobody answered", Prompt::Osascript, hung},
+        {"no osascript", Prompt::Osascript, notLaunched()},
     };
-    const QString pkexec = "/usr/bin/pkexec TouchBarServer";
-    answering("granted", pkexec, {}, elevate("TouchBarServer"));
-    answering("granted for the daemon", pkexec, {}, elevate("tiny-dfr.service"));
-    answering("dismissed", pkexec, exited(126), elevate("TouchBarServer"));
-    answering("not an administrator", pkexec, exited(127), elevate("TouchBarServer"));
-    answering("granted, but pkill failed", pkexec, exited(1, "pkill: bad\n"),
-              elevate("TouchBarServer"));
-    answering("no pkexec", pkexec, notLaunched(), elevate("TouchBarServer"));
+    for (const auto& [title, prompt, answer] : prompts) {
+        fakes.prompt = prompt;
+        fakes.system.start({"TouchBarServer"});
+        const bool pkexec = prompt == Prompt::Pkexec;
+        answering(title, pkexec ? "/usr/bin/pkexec reload-drivers" : "/usr/bin/osascript *", answer,
+                  [&](const auto& control) {
+                      return ended(
+                          control.runAsAdministrator(pkexec ? administrator::Fix::ReloadDrivers
+                                                            : administrator::Fix::StopServices,
+                                                     appleServices().processes));
+                  });
+    }
+    fakes.prompt = Prompt::Pkexec;
     EXPECT_EQ(fakes.output.text(), transcript("process-control"));
     // pgrep's complaints reach our standard error; pkill's are kept as the failure's detail.
     fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
@@ -122,7 +156,7 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
 
     // The tools read a name as a pattern, and one that starts with "-" as an option.
     const Services services = fakes.services();
-    for (const QString& name : ProcessControl::touchBarProcesses() + QStringList{"tiny-dfr"})
+    for (const QString& name : appleServices().processes + touchBarDaemon().processes)
         EXPECT_TRUE(QRegularExpression("^[A-Za-z][A-Za-z-]*$").match(name).hasMatch() &&
                     ProcessControl(services).validateProcessName(name));
 }

@@ -1,4 +1,3 @@
-#include "platform/Administrator.h"
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
 #include "platform/Services.h"
@@ -275,13 +274,6 @@ TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
     EXPECT_EQ(openSettings()->fileName(), home.filePath("config/com.tamberlin.corvane.conf"));
     qunsetenv("XDG_CONFIG_HOME");
     qputenv("HOME", savedHome);
-
-    EXPECT_FALSE(touchBarDaemonInstalled(home.path()));
-    for (const char* path : {"usr/bin/tiny-dfr", "lib/systemd/system/tiny-dfr.service"}) {
-        QTemporaryDir installed;
-        fileWith(installed, path, "");
-        EXPECT_TRUE(touchBarDaemonInstalled(installed.path())) << path;
-    }
 }
 #endif
 
@@ -289,31 +281,4 @@ TEST(SystemClock, WaitsAsLongAsAsked) {
     const auto start = std::chrono::steady_clock::now();
     SystemClock().sleep(50ms);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
-}
-
-TEST(Administrator, EachPromptRunsAFixedCommandForAnAllowListedName) {
-    using namespace administrator;
-    const auto words = [](const Command& command) {
-        return (QStringList{command.program} + command.arguments).join(" | ");
-    };
-    for (const QString name : {"TouchBarServer", "NowPlayingTouchUI", "ControlStrip",
-                               "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"}) {
-        EXPECT_EQ(words(terminateCommand(Prompt::Osascript, name)),
-                  "/usr/bin/osascript | -e | do shell script \"/usr/bin/pkill -x " + name +
-                      "\" with administrator privileges");
-        EXPECT_EQ(words(terminateCommand(Prompt::Pkexec, name)),
-                  "/usr/bin/pkexec | /usr/bin/pkill | -x | " + name);
-    }
-    for (const Prompt prompt : {Prompt::Osascript, Prompt::Pkexec})
-        for (const QString name : {"Finder", "TouchBarServer\"; rm -rf ~; \"", "tiny-dfr"})
-            EXPECT_TRUE(terminateCommand(prompt, name).program.isEmpty());
-    EXPECT_EQ(words(restartCommand("tiny-dfr.service")),
-              "/usr/bin/pkexec | /usr/bin/systemctl | restart | tiny-dfr.service");
-
-    ToolOutcome answer;
-    answer.exitStatus = 1;
-    answer.standardError = "0:95: execution error: User canceled. (-128)\n";
-    EXPECT_TRUE(declined(Prompt::Osascript, answer));
-    answer.standardError = "execution error: The command exited with a non-zero status. (1)";
-    EXPECT_FALSE(declined(Prompt::Osascript, answer));
 }

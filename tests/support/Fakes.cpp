@@ -1,6 +1,68 @@
 #include "Fakes.h"
 
+#include <QDir>
+
 namespace corvane::fakes {
+namespace {
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(contents);
+}
+
+} // namespace
+
+void FakeSystem::makeT2(bool drivers, bool hardware) {
+    if (root.isEmpty())
+        qFatal("a made-up /sys needs a folder of its own");
+    const QString sys = root + "/sys/";
+    QDir(sys).removeRecursively();
+    QDir().mkpath(sys + "bus/usb/devices/1-0:1.0");
+    for (const auto& [device, product] : {std::pair{"1-1", "8302"}, {"1-2", "8102"}}) {
+        writeFile(sys + "bus/usb/devices/" + device + "/idVendor", hardware ? "05ac\n" : "1d6b\n");
+        writeFile(sys + "bus/usb/devices/" + device + "/idProduct", QByteArray(product) + '\n');
+    }
+    QDir().mkpath(sys + "class/drm/card0/device");
+    QFile::link("../../../bus/pci/drivers/i915", sys + "class/drm/card0/device/driver");
+    if (!drivers)
+        return;
+    QDir().mkpath(sys + "class/drm/card1/device");
+    QFile::link("../../../bus/usb/drivers/appletbdrm", sys + "class/drm/card1/device/driver");
+    QDir().mkpath(sys + "class/backlight/appletb_backlight");
+}
+
+bool FakeSystem::terminate(const QString& name, std::optional<uid_t> owner) {
+    bool matched = false;
+    processes.removeIf([&](const Process& process) {
+        // pkill signals a zombie too, which has ended already and stays until it is reaped.
+        const bool signalled = process.name == name && (!owner || process.owner == *owner);
+        matched |= signalled;
+        return signalled && !process.zombie;
+    });
+    if (matched && relaunched.contains(name))
+        start({name});
+    return matched;
+}
+
+// The privileged helper's verbs, as their tool runs would leave the machine.
+ToolOutcome FakeSystem::runHelper(const QString& verb) {
+    if (verb == "stop-services") {
+        for (const char* name : {"TouchBarServer", "NowPlayingTouchUI", "ControlStrip",
+                                 "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"})
+            terminate(name, 0);
+        return exited(0);
+    }
+    if (verb == "reload-drivers")
+        makeT2(true);
+    if (verb == "reset-daemon" || verb == "reload-drivers")
+        unitState = "active";
+    if (unitState == "failed")
+        return exited(1, "corvane-touchbar-helper: systemctl restart tiny-dfr.service: failed\n");
+    terminate("tiny-dfr");
+    return exited(0);
+}
 
 ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds) {
@@ -11,14 +73,13 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
         if (const auto answer = answers.find(run); answer != answers.end())
             return answer->second;
     }
-    ToolOutcome outcome = exited(1);
     // The administrator's prompt, granted: it runs what it was given.
     if (program == "/usr/bin/pkexec")
-        return run(arguments.value(0), arguments.mid(1), {});
+        return runHelper(subject);
 
-    const QString name = program == "/usr/bin/systemctl" ? "tiny-dfr" : subject;
+    ToolOutcome outcome = exited(1);
     for (const Process& process : processes) {
-        if (program == "/usr/bin/pgrep" && process.name == name)
+        if (program == "/usr/bin/pgrep" && process.name == subject)
             outcome.standardOutput += QByteArray::number(process.id) + '\n';
         else if (program == "/bin/ps" && subject.split(',').contains(QString::number(process.id)))
             outcome.standardOutput += QStringLiteral("%1 %2 %3\n")
@@ -31,14 +92,32 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
         outcome.exitStatus = outcome.standardOutput.isEmpty() ? 1 : 0;
     if (program == "/usr/bin/defaults")
         outcome.exitStatus = domains.removeAll(subject) > 0 ? 0 : 1;
-    if (program == "/usr/bin/pkill" || program == "/usr/bin/killall" ||
-        program == "/usr/bin/systemctl") {
-        // pkill signals a zombie too, which has ended already and stays until it is reaped.
-        outcome.exitStatus = name == "tiny-dfr" || named(name) ? 0 : 1;
-        processes.removeIf(
-            [&](const Process& process) { return process.name == name && !process.zombie; });
-        if (relaunched.contains(name))
-            start({name});
+    if (program == "/usr/bin/killall")
+        outcome.exitStatus = terminate(subject) ? 0 : 1;
+    if (program == "/usr/bin/pkill") {
+        const qsizetype owner = arguments.indexOf("-U");
+        outcome.exitStatus =
+            terminate(subject, owner < 0
+                                   ? std::nullopt
+                                   : std::optional<uid_t>(arguments.value(owner + 1).toUInt()))
+                ? 0
+                : 1;
+    }
+    if (program == "/usr/bin/systemctl" && arguments.first() == "show")
+        return [&] {
+            ToolOutcome show = exited(0);
+            show.standardOutput =
+                QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
+                               "Result=%3\n")
+                    .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
+                    .toUtf8();
+            return show;
+        }();
+    if (program == "/usr/bin/systemctl") {
+        if (unitState == "failed")
+            return exited(1, "Job for tiny-dfr.service failed.\n");
+        terminate("tiny-dfr");
+        outcome.exitStatus = 0;
     }
     return outcome;
 }

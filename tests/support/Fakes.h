@@ -3,7 +3,9 @@
 #include "platform/Services.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QTimeZone>
 
 #include <cstring>
 #include <functional>
@@ -33,8 +35,9 @@ inline const ToolOutcome hung = [] {
 
 // A machine in miniature that answers the system tools as the real ones would: the processes
 // that run, each with its id and owner, some ended but not reaped; which of them the system
-// relaunches under a new id once terminated; which preference domains exist; and fixed answers
-// for some runs.
+// relaunches under a new id once terminated; which preference domains exist; tiny-dfr's unit
+// and, under `root`, a T2's Touch Bar devices and drivers; the administrator's prompt, granted,
+// running the helper's verbs; and fixed answers for some runs.
 class FakeSystem final : public ToolRunner {
 public:
     struct Process {
@@ -47,6 +50,11 @@ public:
     QList<Process> processes;
     QStringList relaunched;
     QStringList domains;
+    // tiny-dfr.service's ActiveState and Result.
+    QString unitState = "active";
+    QString unitResult = "success";
+    // Where the made-up /sys lies; empty for none.
+    QString root;
     // By "program last-argument", or "program *" for every run of it.
     std::map<QString, ToolOutcome> answers;
     // Where each run is shown as "$ program arguments", in order with what it prints.
@@ -57,14 +65,16 @@ public:
         for (const QString& name : names)
             processes << Process{name, nextId++};
     }
+    // Lays out a T2's Touch Bar under `root`: its USB devices, and, while `drivers` are
+    // loaded, its display card and backlight.
+    void makeT2(bool drivers, bool hardware = true);
     ToolOutcome run(const QString& program, const QStringList& arguments,
                     std::chrono::milliseconds timeLimit) override;
 
 private:
-    bool named(const QString& name) const {
-        return std::any_of(processes.begin(), processes.end(),
-                           [&](const Process& process) { return process.name == name; });
-    }
+    // Ends `name`'s processes of `owner` (any, when none), relaunched when the system would.
+    bool terminate(const QString& name, std::optional<uid_t> owner = {});
+    ToolOutcome runHelper(const QString& verb);
     qint64 nextId = 100;
 };
 
@@ -92,7 +102,7 @@ struct FakeModelQuery final : ModelQuery {
 // From 14:05:09 on the first of March 2025, time that moves only while a wait, which takes no
 // time, lets the world change.
 struct FixedClock final : Clock {
-    QDateTime time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9), Qt::UTC);
+    QDateTime time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9), QTimeZone::utc()).toUTC();
     std::function<void()> duringSleep;
 
     QDateTime now() const override { return time; }
@@ -117,16 +127,20 @@ struct CapturedLog {
     QStringList lines() { return text().split('\n', Qt::SkipEmptyParts); }
 };
 
-// Fakes for every service, wired together, as uid 501.
+// Fakes for every service, wired together, as uid 501, asking an administrator through
+// `prompt`.
 struct FakeServices {
     FakeSystem system;
     FakeModelQuery modelQuery;
     FixedClock clock;
     CapturedLog output;
     CapturedLog errors;
+    administrator::Prompt prompt = administrator::Prompt::Pkexec;
+    QTemporaryDir root;
 
+    FakeServices() { system.root = root.path(); }
     Services services(uid_t user = 501) {
-        return {system, modelQuery, clock, output.log, errors.log, user};
+        return {system, modelQuery, clock, output.log, errors.log, user, prompt, root.path()};
     }
 };
 

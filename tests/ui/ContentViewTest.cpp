@@ -47,8 +47,7 @@ TEST(ContentView, LooksFollowTheManagerThroughARestart) {
     fakes::FakeServices fakes;
     fakes.modelQuery = fakes::FakeModelQuery("iMac20,1");
     fakes.system.relaunched = {"TouchBarServer"};
-    auto* manager =
-        new TouchBarManager(fakes.services(), TouchBarServices::AppleProcesses, nullptr);
+    auto* manager = new TouchBarManager(fakes.services(), appleServices(), nullptr);
     ContentView view(manager);
     const auto detected = [&] {
         QSignalSpy(manager, &TouchBarManager::detectionFinished).wait(5000);
