@@ -163,7 +163,8 @@ TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
         }
         rig.restart(true, true);
         EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left on offer";
-        EXPECT_EQ(rig.fakes.output.text(), transcript(pkexec ? "administrator" : "administrator-osascript"));
+        EXPECT_EQ(rig.fakes.output.text(),
+                  transcript(pkexec ? "administrator" : "administrator-osascript"));
     }
 }
 
