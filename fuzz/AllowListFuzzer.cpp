@@ -32,10 +32,9 @@ public:
 
 } // namespace
 
-// Any name, with the tools answering anything, through the probe, the termination and the
-// administrator's way: a name off the allow-list reaches no tool and is refused; every tool run
-// is pgrep, pkill or ps with fixed options, the name always one argument of its own, or the
-// administrator's prompt with its fixed command for that name.
+// Any name, with the tools answering anything, through the probe and the termination: a name
+// off the allow-list reaches no tool and is refused; every tool run is pgrep, pkill or ps with
+// fixed options, pkill only for this user's processes, the name always one argument of its own.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     Recorder tools;
@@ -62,7 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProcessControl control(services);
     const std::optional<RunningProcesses> running = control.findProcesses(name);
     const std::optional<TouchBarError> termination = control.secureKillProcess(name, {{42, owner}});
-    const std::optional<TouchBarError> elevated = control.restartAsAdministrator(name);
 
     const bool listed = allowed.contains(name);
     for (const QStringList& run : tools.runs) {
@@ -72,18 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(run.mid(1, 3) ==
                        (QStringList{QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
                                     QStringLiteral("-p")}));
-        else if (program == QLatin1String("/usr/bin/pkexec"))
-            FUZZ_CHECK(run.mid(1) ==
-                       (QStringList{QStringLiteral("/usr/bin/pkill"), QStringLiteral("-x"), name}));
+        else if (program == QLatin1String("/usr/bin/pkill"))
+            FUZZ_CHECK(run.mid(1) == (QStringList{QStringLiteral("-U"), QStringLiteral("501"),
+                                                  QStringLiteral("-x"), name}));
         else
-            FUZZ_CHECK((program == QLatin1String("/usr/bin/pgrep") ||
-                        program == QLatin1String("/usr/bin/pkill")) &&
+            FUZZ_CHECK(program == QLatin1String("/usr/bin/pgrep") &&
                        run.mid(1) == (QStringList{QStringLiteral("-x"), name}));
     }
     if (!listed) {
-        FUZZ_CHECK(!running && termination && elevated);
+        FUZZ_CHECK(!running && termination);
         FUZZ_CHECK(termination->kind() == TouchBarError::Kind::SecurityViolation);
-        FUZZ_CHECK(elevated->kind() == TouchBarError::Kind::SecurityViolation);
     }
     return 0;
 }

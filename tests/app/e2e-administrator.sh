@@ -2,12 +2,12 @@
 # The administrator's way, as on a Mac where TouchBarServer belongs to root: a stand-in
 # TouchBarServer run and relaunched as root, ControlStrip as the user, and Corvane run as that
 # unprivileged user, with /usr/bin/pkexec replaced by stand-ins:
-#  1. the restart is refused before any pkill runs, and the alert says the Touch Bar service
-#     belongs to the system, offering "Restart as Administrator" beside "Cancel"; Cancel
-#     (Escape) runs nothing;
+#  1. the user's pass ends only the user's own copies (pkill -U), root's TouchBarServer is left
+#     to an administrator, and the alert says the Touch Bar service belongs to the system,
+#     offering "Restart as Administrator" beside "Cancel"; Cancel (Escape) runs nothing;
 #  2. a prompt that is declined (pkexec exits 126) ends in an alert saying so, nothing counted;
-#  3. a prompt that is granted (a pkexec that runs its arguments as root) restarts it, with the
-#     wait, the verification and "Success! ✅", and the count saved.
+#  3. a prompt that is granted (a pkexec that runs the real helper as root) ends root's copy,
+#     with the wait, the verification and "Success! ✅", and the count saved.
 # Screenshots of the alerts go to build/screenshots/.
 #
 # Usage: e2e-administrator.sh path/to/corvane
@@ -34,7 +34,7 @@ refused() {
     logged user '   🔒 TouchBarServer (PID ' "$1"
 }
 refused 1
-grep -q 'pkill TouchBarServer returned' "$scratch/user.out" && fail "pkill ran for root's service"
+grep -q 'Successfully killed TouchBarServer' "$scratch/user.out" && fail "the user ended root's service"
 sleep 0.3
 screenshot "$alert" administrator-needed
 press "$alert" Escape
@@ -50,12 +50,15 @@ screenshot "$alert" administrator-declined
 press "$alert" Return
 grep -q 'TouchBarRestartCount' "$settings" 2>/dev/null && fail "a declined restart was counted"
 
-# A pkexec that grants at once: a set-user-ID copy of env runs its arguments as root.
+# A pkexec that grants at once: a set-user-ID copy of env runs the helper as root.
+mount -t tmpfs tmpfs /usr/libexec
+mkdir /usr/libexec/corvane
+cp "$(dirname "$corvane")/../helper/corvane-touchbar-helper" /usr/libexec/corvane/
 cp /usr/bin/env /usr/bin/pkexec
 chmod 4755 /usr/bin/pkexec
 refused 3
 press "$alert" Return
-logged user '   ✅ Restarted TouchBarServer as administrator'
+logged user '   ✅ Done as administrator: stop-services'
 alert=$(window_of "$app" '^Success! ✅$') || fail "no success alert after the administrator's way"
 logged user '   • TouchBarServer: ✅ VERIFIED RUNNING' 4
 logged user '   Restart Count: #1'

@@ -1,23 +1,50 @@
 #!/usr/bin/env bash
-# A Linux Touch Bar laptop, whose strip the daemon tiny-dfr draws: a stand-in tiny-dfr
-# installed at /usr/bin/tiny-dfr and relaunched by a loop as systemd would, and a stand-in
-# /usr/bin/systemctl whose restart of tiny-dfr.service terminates it:
-#  1. Corvane finds the Touch Bar by the running daemon alone (this machine's model is none of
-#     the Touch Bar Macs), has systemd restart the unit as the user, verifies that tiny-dfr
-#     came back as a new process and says "Success! ✅"; nothing of macOS's is touched;
-#  2. once systemd refuses the user, "Fix Again" ends in the alert offering the
-#     administrator's way, and one prompt (a pkexec that runs its arguments) restarts it.
+# A T2 MacBook Pro running Linux, laid out as its kernel shows it (a made-up /sys), whose strip
+# the daemon tiny-dfr draws: a stand-in tiny-dfr kept running by a loop as systemd would while
+# its unit is started, a stand-in /usr/bin/systemctl and /usr/sbin/modprobe, the real helper at
+# /usr/libexec/corvane/ and a pkexec that grants at once:
+#  1. Corvane reads the Touch Bar as working, restarts tiny-dfr as the user and says "Success!";
+#  2. after a resume that lost the display driver, systemd's restart would fail ("A dependency
+#     job for tiny-dfr.service failed"): Corvane reads the driver as gone, offers the
+#     administrator's way, and only the helper's driver reload brings the display back.
 #
 # Usage: e2e-daemon.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
 
-stand_in /usr/bin/systemctl '[ "$*" = "--no-ask-password restart tiny-dfr.service" ] ||
-    [ "$*" = "restart tiny-dfr.service" ] || exit 5
-exec /usr/bin/pkill -x tiny-dfr'
+state=$scratch/unit
+mkdir -p "$state"
+for folder in /sys/class /sys/bus /usr/libexec; do mount -t tmpfs tmpfs "$folder"; done
+mkdir -p /sys/class/dmi/id /sys/class/backlight/appletb_backlight /usr/libexec/corvane
+printf 'MacBookPro16,1\n' >/sys/class/dmi/id/product_name
+printf 'Apple Inc.\n' >/sys/class/dmi/id/sys_vendor
+for device in 1-1:8302 1-2:8102; do
+    mkdir -p "/sys/bus/usb/devices/${device%:*}"
+    printf '05ac\n' >"/sys/bus/usb/devices/${device%:*}/idVendor"
+    printf '%s\n' "${device#*:}" >"/sys/bus/usb/devices/${device%:*}/idProduct"
+done
+cp "$(dirname "$corvane")/../helper/corvane-touchbar-helper" /usr/libexec/corvane/
+stand_in /usr/sbin/modprobe 'card=/sys/class/drm/card1/device
+case "$*" in
+"-r appletbdrm") rm -rf /sys/class/drm/card1 ;;
+appletbdrm) mkdir -p $card && ln -s ../../../bus/usb/drivers/appletbdrm $card/driver ;;
+esac'
+stand_in /usr/bin/systemctl "unit=$state"'
+case "$*" in
+"show tiny-dfr.service "*) printf "LoadState=loaded\nActiveState=%s\nSubState=%s\nResult=success\n" \
+    "$( [ -e $unit/started ] && echo active || echo inactive)" "$( [ -e $unit/started ] && echo running || echo dead)" ;;
+*" restart tiny-dfr.service" | "start tiny-dfr.service")
+    [ -e /sys/class/drm/card1 ] || { echo "A dependency job for tiny-dfr.service failed." >&2; exit 1; }
+    touch $unit/started; exec /usr/bin/pkill -x tiny-dfr ;;
+"stop tiny-dfr.service") rm -f $unit/started; exec /usr/bin/pkill -x tiny-dfr ;;
+"reset-failed tiny-dfr.service") ;;
+*) exit 5 ;;
+esac'
 stand_in /usr/bin/pkexec 'exec "$@"'
+/usr/sbin/modprobe appletbdrm
+touch "$state/started"
 cp /bin/sleep /usr/bin/tiny-dfr
-while :; do /usr/bin/tiny-dfr 600 || true; done 2>/dev/null &
+while :; do [ -e "$state/started" ] && /usr/bin/tiny-dfr 600 || sleep 0.1; done 2>/dev/null &
 track $!
 
 launch daemon "$corvane"
@@ -26,23 +53,24 @@ main=$(window_of "$app" '^Corvane$') || fail "no main window"
 ready daemon
 press "$main" space
 alert=$(window_of "$app" '^Success! ✅$') || fail "no success alert"
-for line in '   TouchBar processes found: true' '🎯 RESTARTING SERVICE:' \
-    '   Targets: tiny-dfr.service' '   systemctl restart tiny-dfr.service returned: 0' \
-    '   • tiny-dfr: ✅ VERIFIED RUNNING' '   Restart Count: #1'; do
+for line in '🩺 Touch Bar health before the fix: working' \
+    '   systemctl restart tiny-dfr.service returned: 0' '   Restart Count: #1'; do
     logged daemon "$line"
 done
 grep -Eq 'pkill|TouchBarServer|Dock' "$scratch/daemon.out" && fail "it touched macOS's services"
 
-stand_in /usr/bin/systemctl '[ "$*" = "restart tiny-dfr.service" ] && exec /usr/bin/pkill -x tiny-dfr
-echo "Failed to restart tiny-dfr.service: Interactive authentication required." >&2
-exit 1'
+/usr/sbin/modprobe -r appletbdrm
 press "$alert" Return
 alert=$(window_of "$app" '^Error ❌$') || fail "no alert offering the administrator's way"
-logged daemon '   🔒 Only an administrator may restart tiny-dfr.service'
+logged daemon '🩺 Touch Bar health before the fix: display-driver-gone'
+sleep 0.3
+screenshot "$alert" display-driver-gone
 press "$alert" Return
-alert=$(window_of "$app" '^Success! ✅$') || fail "no success after the administrator's way"
-logged daemon '   Running: /usr/bin/pkexec /usr/bin/systemctl restart tiny-dfr.service'
-logged daemon '   Restart Count: #2'
+alert=$(window_of "$app" '^Success! ✅$') || fail "no success after the driver reload"
+for line in '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar-helper reload-drivers' \
+    '🩺 Touch Bar health after the fix: working' '   Restart Count: #2'; do
+    logged daemon "$line"
+done
 grep -qx 'TouchBarRestartCount=2' "$settings" || fail "count 2 not saved"
 press "$alert" ctrl+q
 ends daemon "$app" 10
