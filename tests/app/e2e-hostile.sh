@@ -171,7 +171,7 @@ for case in ignores unreaped; do
 done
 
 stand_in /usr/bin/pkill \
-    "[ \"\$2\" = TouchBarServer ] && exec sleep 600; exec $scratch/pkill \"\$@\""
+    "[ \"\$4\" = TouchBarServer ] && exec sleep 600; exec $scratch/pkill \"\$@\""
 stopped='did not finish within 5 seconds and was stopped'
 launch hungkill "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window for the hung pkill"
