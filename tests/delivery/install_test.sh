@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a user's system would receive.
 #   layout  the files are where desktops and polkit look for them, the desktop entry and the
-#           metainfo pass the freedesktop validators, names and version agree across them, the
-#           polkit actions are pinned to the helper and ask for an administrator while the
-#           password-free rule stays inert
+#           metainfo pass the freedesktop validators, names and version agree across them, and
+#           the polkit actions ask for an administrator while the password-free rule stays inert
+#           (tests/helper/polkit.sh shows which action each command line reaches)
 #   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
 #           with status 0
 # Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
@@ -66,12 +66,6 @@ check_layout() {
     (($(policy_count '/policyconfig/action') > 0)) || fail "policy declares no action"
     (($(policy_count "//action[not(starts-with(@id, '$app_id.'))]") == 0)) ||
         fail "policy has an action id outside $app_id."
-    # pkexec finds an action only through its path and first argument: every action names the
-    # helper where the package puts it, and a verb of its own.
-    (($(policy_count "//action[not(annotate[@key='org.freedesktop.policykit.exec.path'] =
-        '/usr/libexec/corvane/corvane-touchbar-helper') or not(annotate[@key=
-        'org.freedesktop.policykit.exec.argv1'] = substring-after(@id, '$app_id.'))]") == 0)) ||
-        fail "policy has an action not pinned to the helper and its own verb"
     # A missing default reads as "no"; only the person at the active session may be asked.
     (($(policy_count "//action[not(defaults/allow_any = 'no' and defaults/allow_inactive = 'no'
         and defaults/allow_active = 'auth_admin')]") == 0)) ||
