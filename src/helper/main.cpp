@@ -156,7 +156,7 @@ std::string label(const Step& step) {
 }
 
 struct Outcome {
-    int status = -1; // exit status, or -1 when the tool did not exit by itself
+    int status = -1; // exit status, or -1 when the tool did not exit by itself (see words)
     std::string words;
 };
 
@@ -233,10 +233,12 @@ Outcome run(const Step& step) {
         outcome.words.append(buffer.data(), static_cast<std::size_t>(count));
     }
     close(pipeFds[0]);
-    if (info.si_pid == pid && WIFEXITED(status))
+    if (info.si_pid != pid)
+        outcome.words.append("\nstopped after 10 s");
+    else if (WIFEXITED(status))
         outcome.status = WEXITSTATUS(status);
-    else if (info.si_pid != pid)
-        outcome.words.append("stopped after 10 s");
+    else
+        outcome.words.append("\nended by signal " + std::to_string(WTERMSIG(status)));
     return outcome;
 }
 
@@ -251,12 +253,12 @@ bool displayPresent() {
 }
 
 bool awaitDisplay() {
-    for (const auto deadline = Clock::now() + displayLimit; Clock::now() < deadline;) {
+    for (const auto deadline = Clock::now() + displayLimit;; std::this_thread::sleep_for(100ms)) {
         if (displayPresent())
             return true;
-        std::this_thread::sleep_for(100ms);
+        if (Clock::now() >= deadline)
+            return false;
     }
-    return displayPresent();
 }
 
 // The tool's words, one line each, after what ran.

@@ -2,8 +2,8 @@
 # tools the helper runs are stand-ins that log how they were run to $scratch/ran.log, and
 # /sys/class/drm is made up: `modprobe appletbdrm` adds the Touch Bar's display card to it and
 # `modprobe -r appletbdrm` takes it away. Files in $scratch steer the stand-ins: loaded/MODULE,
-# nocard, broken-MODULE (cannot be loaded), hang (systemctl never ends). Source it first thing,
-# with the script's own arguments. Needs root.
+# nocard, broken-MODULE (cannot be loaded), crash and hang (systemctl crashes, never ends).
+# Source it first thing, with the script's own arguments. Needs root.
 
 if [ "$$" -ne 1 ]; then
     exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
@@ -33,7 +33,8 @@ ln -s ../../../bus/pci/drivers/i915 /sys/class/drm/card0/device/driver
 card=/sys/class/drm/card1
 plug="mkdir -p $card/device && ln -sfn ../../../bus/pci/drivers/appletbdrm $card/device/driver"
 stand_in /usr/bin/systemctl "{ tr '\\0' '\\n' </proc/\$\$/environ; readlink /proc/\$\$/fd/0 /proc/\$\$/fd/3; } >$scratch/env.log
-[ ! -e $scratch/hang ] || { sleep 600 & sleep 600; }"
+[ ! -e $scratch/crash ] || kill -SEGV \$\$
+[ ! -e $scratch/hang ] || { echo 'Waiting for tiny-dfr.service...'; sleep 600 & sleep 600; }"
 stand_in /usr/bin/pkill "[ \"\$4\" = TouchBarServer ]"
 stand_in /usr/sbin/modprobe "if [ \"\$1\" = -r ]; then
     rm $scratch/loaded/\$2 2>/dev/null || { echo \"modprobe: FATAL: Module \$2 is not currently loaded\" >&2; exit 1; }

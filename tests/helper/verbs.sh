@@ -3,8 +3,8 @@
 # compares what it did with the file: each row "== SETUP ARGUMENT..." is followed by what the
 # stand-ins ran, what the helper wrote on its outputs, its status and the processes it left.
 # SETUP is "-" or comma-separated: nobody (run as user 65534), card (the display is there),
-# dirty (a caller's environment and descriptor 3), loaded (the three drivers are loaded), or a
-# file for the stand-ins (see machine.sh).
+# dirty (a caller's environment, descriptor 3 and ignored SIGCHLD), loaded (the three drivers
+# are loaded), missing (modprobe cannot be started), or a file for the stand-ins (machine.sh).
 # Usage: verbs.sh HELPER ROWS.txt
 source "$(dirname "$0")/machine.sh"
 helper=$1 rows=$2
@@ -12,7 +12,8 @@ helper=$1 rows=$2
 row() {
     local setup=$1 word status=0 as=()
     shift
-    rm -rf "$scratch"/{ran.log,env.log,hang,nocard,broken-*,loaded/*} "$card"
+    rm -rf "$scratch"/{ran.log,env.log,crash,hang,nocard,broken-*,loaded/*} "$card"
+    chmod +x /usr/sbin/modprobe
     echo "== $setup $*"
     for word in ${setup//,/ }; do
         case $word in
@@ -20,7 +21,9 @@ row() {
         loaded) touch "$scratch"/loaded/{appletbdrm,hid_appletb_bl,hid_appletb_kbd} ;;
         nobody) as=(setpriv --reuid=65534 --regid=65534 --clear-groups) ;;
         card) eval "$plug" ;;
-        dirty) as=(env HOME=/root PKEXEC_UID=1000 LC_ALL=de_DE.UTF-8 PATH=/tmp SHELL=/bin/sh) ;;
+        dirty) as=(perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' env HOME=/root PKEXEC_UID=1000
+            LC_ALL=de_DE.UTF-8 PATH=/tmp SHELL=/bin/sh) ;;
+        missing) chmod -x /usr/sbin/modprobe ;;
         *) touch "$scratch/$word" ;;
         esac
     done
