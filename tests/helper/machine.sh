@@ -5,9 +5,7 @@
 # nocard, broken-MODULE (cannot be loaded), crash and hang (systemctl crashes, never ends).
 # Source it first thing, with the script's own arguments. Needs root.
 
-if [ "$$" -ne 1 ]; then
-    exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
-fi
+[ "$$" -eq 1 ] || exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xsession.sh"
 

@@ -17,7 +17,6 @@ row() {
     echo "== $setup $*"
     for word in ${setup//,/ }; do
         case $word in
-        -) ;;
         loaded) touch "$scratch"/loaded/{appletbdrm,hid_appletb_bl,hid_appletb_kbd} ;;
         nobody) as=(setpriv --reuid=65534 --regid=65534 --clear-groups) ;;
         card) eval "$plug" ;;
