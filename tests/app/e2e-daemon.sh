@@ -35,8 +35,8 @@ case "$*" in
     "$( [ -e $unit/started ] && echo active || echo inactive)" "$( [ -e $unit/started ] && echo running || echo dead)" ;;
 *" restart tiny-dfr.service" | "start tiny-dfr.service")
     [ -e /sys/class/drm/card1 ] || { echo "A dependency job for tiny-dfr.service failed." >&2; exit 1; }
-    touch $unit/started; exec /usr/bin/pkill -x tiny-dfr ;;
-"stop tiny-dfr.service") rm -f $unit/started; exec /usr/bin/pkill -x tiny-dfr ;;
+    touch $unit/started; /usr/bin/pkill -x tiny-dfr || true ;;
+"stop tiny-dfr.service") rm -f $unit/started; /usr/bin/pkill -x tiny-dfr || true ;;
 "reset-failed tiny-dfr.service") ;;
 *) exit 5 ;;
 esac'
