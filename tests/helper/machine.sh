@@ -1,9 +1,8 @@
-# What the helper's tests share: a machine of their own, in mount and PID namespaces, where the
-# tools the helper runs are stand-ins that log how they were run to $scratch/ran.log, and
-# /sys/class/drm is made up: `modprobe appletbdrm` adds the Touch Bar's display card to it and
-# `modprobe -r appletbdrm` takes it away. Files in $scratch steer the stand-ins: loaded/MODULE,
-# nocard, broken-MODULE (cannot be loaded), crash and hang (systemctl crashes, never ends).
-# Source it first thing, with the script's own arguments. Needs root.
+# What the helper's tests share: a machine of their own (mount and PID namespaces) whose tools
+# are stand-ins logging how they ran to $scratch/ran.log, and a made-up /sys/class/drm where
+# `modprobe appletbdrm` adds the Touch Bar's display card and `modprobe -r appletbdrm` takes it
+# away. Files in $scratch steer the stand-ins: loaded/MODULE, nocard, broken-MODULE (cannot be
+# loaded), crash and hang (systemctl crashes, never ends). Source it first thing. Needs root.
 
 [ "$$" -eq 1 ] || exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
 set -euo pipefail

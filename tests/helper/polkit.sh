@@ -45,8 +45,7 @@ polkitd() {
         cp "$prefix/share/corvane/polkit/com.tamberlin.corvane.rules" /etc/polkit-1/rules.d/
     fi
     : >"$scratch/polkitd.log"
-    /usr/lib/polkit-1/polkitd >"$scratch/polkitd.log" 2>&1 &
-    polkitd=$!
+    /usr/lib/polkit-1/polkitd >"$scratch/polkitd.log" 2>&1 & polkitd=$!
     until grep -q 'Acquired the name' "$scratch/polkitd.log"; do sleep 0.1; done
 }
 

@@ -4,7 +4,8 @@
 # stand-ins ran, what the helper wrote on its outputs, its status and the processes it left.
 # SETUP is "-" or comma-separated: nobody (run as user 65534), card (the display is there),
 # dirty (a caller's environment, descriptor 3 and ignored SIGCHLD), loaded (the three drivers
-# are loaded), missing (modprobe cannot be started), or a file for the stand-ins (machine.sh).
+# are loaded), missing (modprobe cannot be started), deaf (nobody reads standard output), or a
+# file for the stand-ins (machine.sh).
 # Usage: verbs.sh HELPER ROWS.txt
 source "$(dirname "$0")/machine.sh"
 helper=$1 rows=$2
@@ -23,6 +24,7 @@ row() {
         dirty) as=(perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' env HOME=/root PKEXEC_UID=1000
             LC_ALL=de_DE.UTF-8 PATH=/tmp SHELL=/bin/sh) ;;
         missing) chmod -x /usr/sbin/modprobe ;;
+        deaf) as=(perl -e 'pipe(R, W); close R; open(STDOUT, ">&W"); exec @ARGV') ;;
         *) touch "$scratch/$word" ;;
         esac
     done
