@@ -16,16 +16,18 @@ public:
     virtual int query(const char* name, char* buffer, std::size_t& size) = 0;
 };
 
-// This machine's answer. On macOS that is sysctlbyname itself. On Linux it is the firmware's
-// product name, which Intel Macs set to their model (e.g. MacBookPro15,2); where there is none,
-// as on Apple silicon, the board the device tree names first, given as the model of the Mac
-// it is when that Mac has a Touch Bar: apple,j293 is MacBookPro17,1 (13-inch, 2020) and
-// apple,j493 is Mac14,7 (13-inch, 2022). An unreadable answer is a non-zero result.
+// This machine's answer. On macOS that is sysctlbyname itself. On Linux, where the device tree
+// names an Apple board (Apple silicon), that board, given as the model of the Mac it is when
+// that Mac has a Touch Bar: apple,j293 is MacBookPro17,1 (13-inch, 2020) and apple,j493 is
+// Mac14,7 (13-inch, 2022). Otherwise the firmware's product name, which Intel Macs set to their
+// model (e.g. MacBookPro15,2), trusted only where the firmware's vendor (sys_vendor, beside it)
+// is Apple. An unreadable answer, or none, is a non-zero result.
 class SystemModelQuery final : public ModelQuery {
 public:
     SystemModelQuery();
 #ifndef __APPLE__
-    // Reads the two files at these paths instead of the system's own.
+    // Reads the files at these paths, and the vendor beside the product name, instead of the
+    // system's own.
     SystemModelQuery(QString productNameFile, QString deviceTreeFile);
 #endif
 

@@ -1,6 +1,8 @@
 #include "platform/ModelQuery.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,23 +31,25 @@ SystemModelQuery::SystemModelQuery(QString productNameFile, QString deviceTreeFi
     , deviceTreeFile(std::move(deviceTreeFile)) {}
 
 QByteArray SystemModelQuery::answer() const {
+    // A list of names, each ending in a zero byte, from the most to the least specific. It names
+    // an Apple silicon Mac exactly, where a firmware may fill its product name with anything.
+    const QList<QByteArray> boards = contentsOf(deviceTreeFile).split('\0');
+    if (boards.front().startsWith("apple,")) {
+        if (boards.contains("apple,j293"))
+            return "MacBookPro17,1";
+        if (boards.contains("apple,j493"))
+            return "Mac14,7";
+        return boards.front();
+    }
+    // The firmware's product name is the model of an Intel Mac, and only of a Mac.
+    if (contentsOf(QFileInfo(productNameFile).dir().filePath(QStringLiteral("sys_vendor")))
+            .trimmed() != "Apple Inc.")
+        return {};
     QByteArray productName = contentsOf(productNameFile);
     // sysfs ends the value with a newline that the sysctl answer does not have.
     if (productName.endsWith('\n'))
         productName.chop(1);
-    if (!productName.isEmpty())
-        return productName;
-
-    // A list of names, each ending in a zero byte, from the most to the least specific.
-    for (const QByteArray& board : contentsOf(deviceTreeFile).split('\0')) {
-        if (board == "apple,j293")
-            return "MacBookPro17,1";
-        if (board == "apple,j493")
-            return "Mac14,7";
-        if (!board.isEmpty())
-            return board;
-    }
-    return {};
+    return productName;
 }
 
 int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
