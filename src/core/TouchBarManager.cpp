@@ -12,6 +12,29 @@ namespace {
 const QString restartCountKey = QStringLiteral("TouchBarRestartCount");
 const QString lastRestartKey = QStringLiteral("LastTouchBarRestart");
 
+// The health as far as the processes tell it: the main service runs, or it does not.
+Health readHealth(const Services& services, TouchBarServices kind) {
+    const ProcessControl processes(services);
+    const QStringList names = kind == TouchBarServices::LinuxDaemon
+                                  ? QStringList{ProcessControl::touchBarDaemon}
+                                  : QStringList{QStringLiteral("TouchBarServer"),
+                                                QStringLiteral("ControlStrip")};
+    Health health;
+    for (const QString& name : names) {
+        const std::optional<RunningProcesses> found = processes.findProcesses(name);
+        if (!found) {
+            health.reason = QStringLiteral("%1 could not be looked for").arg(name);
+            return health;
+        }
+        health.services << ServiceStatus{name, !found->isEmpty()};
+    }
+    const bool running = health.services.front().running;
+    health.state = running ? HealthState::Working : HealthState::DaemonStopped;
+    health.reason = names.front() + (running ? QStringLiteral(" runs")
+                                             : QStringLiteral(" does not run"));
+    return health;
+}
+
 } // namespace
 
 TouchBarManager::TouchBarManager(const Services& services, TouchBarServices kind,
@@ -63,6 +86,20 @@ void TouchBarManager::performFullTouchBarDetection() {
             write(touchBar, present, &TouchBarManager::hasTouchBarChanged);
             emit detectionFinished();
         });
+}
+
+QString TouchBarManager::backendKey() const {
+    return kind == TouchBarServices::LinuxDaemon ? QStringLiteral("tiny-dfr")
+                                                 : QStringLiteral("macos");
+}
+
+void TouchBarManager::checkHealth() {
+    runInBackground([services = services, kind = kind] { return readHealth(services, kind); },
+                    [this](const Health& health) {
+                        emit aboutToChange();
+                        lastHealth = health;
+                        emit healthChanged();
+                    });
 }
 
 bool TouchBarManager::restartTouchBar() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Health.h"
 #include "core/ProcessControl.h"
 #include "core/Restart.h"
 #include "core/TouchBarError.h"
@@ -44,6 +45,10 @@ public:
     // Invalid until a restart succeeded.
     QDateTime lastRestartTime() const { return lastRestart; }
     const std::optional<TouchBarError>& lastError() const { return recordedError; }
+    // The last reading of the Touch Bar's health; Unknown until one was made.
+    const Health& health() const { return lastHealth; }
+    // Which services this manager restarts, for scripts: "macos" or "tiny-dfr".
+    QString backendKey() const;
 
     // Looks again whether there is a Touch Bar, from the model and the Touch Bar's processes;
     // detectionFinished() follows once hasTouchBar() holds the answer.
@@ -54,6 +59,9 @@ public:
     // Restarts, with an administrator's rights, what the last restart was refused for want of
     // them; false when nothing was refused, or a restart runs.
     bool restartAsAdministrator();
+    // Reads the Touch Bar's health on the manager's thread; healthChanged() follows once
+    // health() holds the reading.
+    void checkHealth();
 
 signals:
     void aboutToChange();
@@ -63,6 +71,8 @@ signals:
     void lastRestartTimeChanged(const QDateTime& lastRestartTime);
     void lastErrorChanged();
     void detectionFinished();
+    // A reading of the health was stored, also when it is the same as before.
+    void healthChanged();
     // No error when the Touch Bar's services were restarted.
     void restartFinished(const std::optional<corvane::TouchBarError>& error);
 
@@ -83,6 +93,7 @@ private:
     qint64 restarts = 0;
     bool touchBar = false;
     std::optional<TouchBarError> recordedError;
+    Health lastHealth;
     QStringList refused;
     // Last, so that it is the first to go: it waits for a running task before anything that
     // task works on is gone.
