@@ -39,7 +39,6 @@ private:
 };
 
 // The manager of the Touch Bar this machine has, for the window and the command line alike.
-std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services,
-                                                     QSettings* settings);
+std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services, QSettings* settings);
 
 } // namespace corvane

@@ -98,9 +98,8 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     const Health& health = manager.health();
     QStringList services;
     for (const ServiceStatus& service : health.services)
-        services << service.name +
-                        (service.running ? QStringLiteral(" running")
-                                         : QStringLiteral(" not running"));
+        services << service.name + (service.running ? QStringLiteral(" running")
+                                                    : QStringLiteral(" not running"));
     const QDateTime last = manager.lastRestartTime();
     return {
         QStringLiteral("Touch Bar: ") +
@@ -111,8 +110,7 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         QStringLiteral("Reason:    ") + health.reason,
         QStringLiteral("Services:  ") + services.join(QStringLiteral(", ")),
         QStringLiteral("Restarts:  ") + QString::number(manager.restartCount()) +
-            (last.isValid() ? QStringLiteral(", the last at ") + log::timestamp(last)
-                            : QString()),
+            (last.isValid() ? QStringLiteral(", the last at ") + log::timestamp(last) : QString()),
     };
 }
 
@@ -167,8 +165,8 @@ int fix(const Services& services, QSettings* settings, InstanceLock& lock, bool 
                                        : QString()));
         return alreadyRunningStatus;
     case InstanceLock::Status::Unavailable:
-        services.output.writeLine(QStringLiteral("   ⚠️ Could not check for other instances: ") +
-                                  lock.problem());
+        services.output.writeLine(
+            QStringLiteral("   ⚠️ Could not check for other instances: ") + lock.problem());
         break;
     case InstanceLock::Status::Locked:
         break;

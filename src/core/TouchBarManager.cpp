@@ -15,10 +15,10 @@ const QString lastRestartKey = QStringLiteral("LastTouchBarRestart");
 // The health as far as the processes tell it: the main service runs, or it does not.
 Health readHealth(const Services& services, TouchBarServices kind) {
     const ProcessControl processes(services);
-    const QStringList names = kind == TouchBarServices::LinuxDaemon
-                                  ? QStringList{ProcessControl::touchBarDaemon}
-                                  : QStringList{QStringLiteral("TouchBarServer"),
-                                                QStringLiteral("ControlStrip")};
+    const QStringList names =
+        kind == TouchBarServices::LinuxDaemon
+            ? QStringList{ProcessControl::touchBarDaemon}
+            : QStringList{QStringLiteral("TouchBarServer"), QStringLiteral("ControlStrip")};
     Health health;
     for (const QString& name : names) {
         const std::optional<RunningProcesses> found = processes.findProcesses(name);
@@ -30,8 +30,8 @@ Health readHealth(const Services& services, TouchBarServices kind) {
     }
     const bool running = health.services.front().running;
     health.state = running ? HealthState::Working : HealthState::DaemonStopped;
-    health.reason = names.front() + (running ? QStringLiteral(" runs")
-                                             : QStringLiteral(" does not run"));
+    health.reason =
+        names.front() + (running ? QStringLiteral(" runs") : QStringLiteral(" does not run"));
     return health;
 }
 

@@ -23,7 +23,8 @@ WakeWatcher::WakeWatcher(const QDBusConnection& bus, Log& log, QObject* parent)
 WakeWatcher::~WakeWatcher() = default;
 
 void WakeWatcher::listen() {
-    const QString unheard = QStringLiteral("   ⚠️ The machine waking from sleep goes unheard: ");
+    const QString unheard =
+        QStringLiteral("   ⚠️ The machine waking from sleep goes unheard: ");
     if (!bus.isConnected()) {
         log.writeLine(unheard + QStringLiteral("there is no system bus (") +
                       bus.lastError().message() + QLatin1Char(')'));
