@@ -4,6 +4,8 @@
 
 #ifndef __APPLE__
 #include <QDBusConnection>
+
+#include <optional>
 #endif
 
 namespace corvane {
@@ -17,7 +19,8 @@ class WakeWatcher final : public QObject {
     Q_OBJECT
 
 public:
-    // Listens to the system bus. `log` must outlive the watcher.
+    // Listens to the system bus, connecting to it only in listen(). `log` must outlive the
+    // watcher.
     explicit WakeWatcher(Log& log, QObject* parent = nullptr);
 #ifndef __APPLE__
     // Listens to `bus` instead.
@@ -38,7 +41,7 @@ private slots:
     void prepareForSleep(bool sleeping);
 
 private:
-    QDBusConnection bus;
+    std::optional<QDBusConnection> bus;
 #else
 private:
     void* observer = nullptr;
