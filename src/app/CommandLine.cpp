@@ -64,9 +64,9 @@ int exitStatusFor(const std::optional<TouchBarError>& error) {
 }
 
 int statusOf(const TouchBarManager& manager) {
-    if (!manager.hasTouchBar())
-        return 2;
     const Health& health = manager.health();
+    if (!manager.hasTouchBar() || health.state == HealthState::HardwareMissing)
+        return 2;
     if (health.isWorking())
         return 0;
     return health.state == HealthState::Unknown ? 3 : 1;

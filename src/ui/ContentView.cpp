@@ -162,7 +162,9 @@ void ContentView::restartTouchBar() {
 void ContentView::showHealth() {
     const Health& health = manager->health();
     const bool afterWoke = std::exchange(readingAfterWake, false);
-    healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing;
+    // A health that could not be told is no reason to alarm anyone.
+    healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing &&
+                  health.state != HealthState::Unknown;
     refresh();
     if (!afterWoke || !healthShown || manager->isRestarting())
         return;
