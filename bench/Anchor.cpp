@@ -1,11 +1,37 @@
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
 
-// The smallest useful Qt Widgets window, the yardstick for Corvane's startup and memory.
+#include <cstring>
+
+namespace {
+
+// `corvane status` without Corvane: a bare QCoreApplication that reads the model and makes the
+// same tool runs on a machine where no Touch Bar service runs, the detection's probes and then
+// the health's.
+int status(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QFile model(QStringLiteral("/sys/class/dmi/id/product_name"));
+    if (model.open(QIODevice::ReadOnly))
+        model.readAll();
+    for (int round = 0; round < 2; ++round)
+        for (const char* name : {"TouchBarServer", "ControlStrip"})
+            QProcess::execute(QStringLiteral("/usr/bin/pgrep"),
+                              {QStringLiteral("-x"), QLatin1String(name)});
+    return 0;
+}
+
+} // namespace
+
+// The smallest useful Qt Widgets window, the yardstick for Corvane's startup and memory; with
+// the argument "status", the yardstick for `corvane status`.
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "status") == 0)
+        return status(argc, argv);
     QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Anchor"));

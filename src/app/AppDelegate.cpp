@@ -1,7 +1,9 @@
 #include "app/AppDelegate.h"
 
+#include "app/Application.h"
 #include "app/SingleInstance.h"
 #include "core/TouchBarManager.h"
+#include "platform/WakeWatcher.h"
 #include "ui/ContentView.h"
 
 #include <QCoreApplication>
@@ -10,10 +12,8 @@
 
 namespace corvane {
 
-AppDelegate::AppDelegate(const Services& services, const Backend& backend, QSettings* settings,
-                         InstanceLock& lock)
+AppDelegate::AppDelegate(const Services& services, QSettings* settings, InstanceLock& lock)
     : services(services)
-    , backend(backend)
     , settings(settings)
     , lock(lock) {}
 
@@ -31,7 +31,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(mainWindow.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(new ContentView(new TouchBarManager(services, backend, settings)));
+    layout->addWidget(new ContentView(makeTouchBarManager(services, settings).release(),
+                                      new WakeWatcher(services.output)));
     mainWindow->adjustSize();
 
     const QRect screen = mainWindow->screen()->availableGeometry();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/Backend.h"
 #include "platform/Services.h"
 
 #include <QObject>
@@ -18,11 +17,10 @@ class InstanceLock;
 class AppDelegate final : public QObject {
 public:
     // Everything given must outlive the delegate.
-    AppDelegate(const Services& services, const Backend& backend, QSettings* settings,
-                InstanceLock& lock);
+    AppDelegate(const Services& services, QSettings* settings, InstanceLock& lock);
 
     // Call from the running event loop. Quits when another copy runs; otherwise opens the main
-    // window, centred, in front and active.
+    // window, centred, in front and active, listening for the machine's wake.
     void applicationDidFinishLaunching();
     // Closing the main window ends the application.
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
@@ -32,7 +30,6 @@ public:
 
 private:
     const Services services;
-    const Backend& backend;
     QSettings* const settings;
     InstanceLock& lock;
     std::unique_ptr<QWidget> mainWindow;

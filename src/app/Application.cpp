@@ -1,11 +1,14 @@
 #include "app/Application.h"
 
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "core/Backend.h"
+#include "core/TouchBarManager.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
 #include "platform/Services.h"
 
+#include <QApplication>
 #include <QMetaObject>
 
 #include <cerrno>
@@ -55,23 +58,33 @@ Application::Startup::Startup() {
     previousHandler = qInstallMessageHandler(holdBack);
 }
 
-Application::Application(int& argc, char** argv)
-    : application(argc, argv) {
+Application::Application(int& argc, char** argv, Face face)
+    : face(face)
+    , application(face == Face::Window ? std::make_unique<QApplication>(argc, argv)
+                                       : std::make_unique<QCoreApplication>(argc, argv)) {
     qInstallMessageHandler(previousHandler);
     for (const HeldBack& message : heldBack)
         previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
                         message.message);
     heldBack.clear();
-    QApplication::setApplicationName(applicationName);
-    QApplication::setApplicationVersion(applicationVersion);
-    QApplication::setOrganizationDomain(organizationDomain);
+    QCoreApplication::setApplicationName(applicationName);
+    QCoreApplication::setApplicationVersion(applicationVersion);
+    QCoreApplication::setOrganizationDomain(organizationDomain);
 }
 
 void Application::run() {
     SystemServices system;
     InstanceLock lock(bundleIdentifier + QStringLiteral(".lock"), instanceLockFolders());
     const std::unique_ptr<QSettings> settings = openSettings();
-    AppDelegate delegate(system.services(), systemBackend(), settings.get(), lock);
+    if (face == Face::CommandLine) {
+        const int status =
+            runCommandLine(QCoreApplication::arguments(), system.services(), settings.get(), lock);
+        // What a reader does not take within a second is not waited for.
+        system.output().flush(std::chrono::seconds(1));
+        system.services().errors.flush(std::chrono::seconds(1));
+        std::_Exit(status);
+    }
+    AppDelegate delegate(system.services(), settings.get(), lock);
     QApplication::setQuitOnLastWindowClosed(
         delegate.applicationShouldTerminateAfterLastWindowClosed());
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching,
@@ -85,6 +98,11 @@ void Application::run() {
     // get a moment to reach a reader that is still there.
     system.output().flush(std::chrono::milliseconds(100));
     std::_Exit(status);
+}
+
+std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services,
+                                                     QSettings* settings) {
+    return std::make_unique<TouchBarManager>(services, systemBackend(), settings);
 }
 
 } // namespace corvane

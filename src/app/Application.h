@@ -1,19 +1,31 @@
 #pragma once
 
-#include <QApplication>
+#include <QCoreApplication>
+
+#include <memory>
+
+class QSettings;
 
 namespace corvane {
+
+class TouchBarManager;
+struct Services;
 
 // The process from its entry to its end. Construct it first thing in main.
 class Application {
 public:
+    // What the process is: the window, or the command line, which needs no display.
+    enum class Face { Window, CommandLine };
+
     // Opens whichever of standard input, output and error is closed on /dev/null before
     // anything else opens a file, so that nothing opened later takes its place, then makes the
-    // application object. Without a display, ends the process there with status 1 and one line
-    // on standard error.
-    Application(int& argc, char** argv);
+    // application object: for the window a QApplication, for the command line a
+    // QCoreApplication, which loads no platform plugin. Without a display the window ends the
+    // process there with status 1 and one line on standard error.
+    Application(int& argc, char** argv, Face face);
 
-    // Launches and runs the event loop, then ends the process at once with its status.
+    // Launches and runs the window, or runs the command its arguments name, then ends the
+    // process at once with its status.
     [[noreturn]] void run();
 
 private:
@@ -22,7 +34,11 @@ private:
     };
 
     Startup startup;
-    QApplication application;
+    const Face face;
+    std::unique_ptr<QCoreApplication> application;
 };
+
+// The manager of the Touch Bar this machine has, for the window and the command line alike.
+std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services, QSettings* settings);
 
 } // namespace corvane

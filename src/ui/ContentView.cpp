@@ -2,6 +2,7 @@
 
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
 #include "ui/Emblem.h"
 #include "ui/FixButton.h"
@@ -17,11 +18,16 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace corvane {
 namespace {
 
 constexpr int viewWidth = 420;
 constexpr int viewHeight = 360;
+
+// What the system needs after waking to bring the Touch Bar's services back by itself.
+constexpr std::chrono::seconds wakeSettling{3};
 
 const QString helpPage = homepage + QStringLiteral("/help");
 
@@ -42,9 +48,10 @@ QLabel* makeLabel(const QFont& font, const QColor& color) {
 
 } // namespace
 
-ContentView::ContentView(TouchBarManager* manager, QWidget* parent)
+ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, QWidget* parent)
     : QWidget(parent)
-    , manager(manager) {
+    , manager(manager)
+    , wake(wake) {
     manager->setParent(this);
     setFixedSize(viewWidth, viewHeight);
 
@@ -98,6 +105,17 @@ ContentView::ContentView(TouchBarManager* manager, QWidget* parent)
     connect(manager, &TouchBarManager::restartingChanged, this, &ContentView::refresh);
     connect(manager, &TouchBarManager::hasTouchBarChanged, this, &ContentView::refresh);
     connect(manager, &TouchBarManager::restartFinished, this, &ContentView::finishRestart);
+    connect(manager, &TouchBarManager::healthChanged, this, &ContentView::showHealth);
+    afterWake.setSingleShot(true);
+    afterWake.setInterval(wakeSettling);
+    connect(&afterWake, &QTimer::timeout, this, [this] {
+        readingAfterWake = true;
+        this->manager->checkHealth();
+    });
+    if (wake) {
+        wake->setParent(this);
+        connect(wake, &WakeWatcher::woke, &afterWake, qOverload<>(&QTimer::start));
+    }
     // Keyboard users start on what the window is for, once it can be used.
     connect(manager, &TouchBarManager::detectionFinished, this, [this] {
         if (fixButton->isEnabled())
@@ -115,6 +133,8 @@ void ContentView::paintEvent(QPaintEvent*) {
     QTimer::singleShot(0, this, [this] {
         checkForErrors();
         manager->performFullTouchBarDetection();
+        if (wake)
+            wake->listen();
     });
 }
 
@@ -124,10 +144,13 @@ void ContentView::refresh() {
     // waits on the view and comes back once the fix button can be pressed again.
     if (restarting && window()->focusWidget() == fixButton)
         setFocus(Qt::OtherFocusReason);
-    statusLine->setText(manager->hasTouchBar()
-                            ? tr("Fix your unresponsive Touch Bar with one click")
-                            : tr("No Touch Bar detected on this device"));
-    fixButton->showState(restarting, manager->hasTouchBar());
+    if (healthShown)
+        statusLine->setText(describeHealth(manager->health()));
+    else
+        statusLine->setText(manager->hasTouchBar()
+                                ? tr("Fix your unresponsive Touch Bar with one click")
+                                : tr("No Touch Bar detected on this device"));
+    fixButton->showState(restarting, manager->hasTouchBar() || healthShown);
     if (!restarting && window()->focusWidget() == this && fixButton->isEnabled())
         fixButton->setFocus(Qt::OtherFocusReason);
 }
@@ -136,8 +159,26 @@ void ContentView::restartTouchBar() {
     manager->restartTouchBar();
 }
 
+void ContentView::showHealth() {
+    const Health& health = manager->health();
+    const bool afterWoke = std::exchange(readingAfterWake, false);
+    // A health that could not be told is no reason to alarm anyone.
+    healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing &&
+                  health.state != HealthState::Unknown;
+    refresh();
+    if (!afterWoke || !healthShown || manager->isRestarting())
+        return;
+    alertTitle = tr("The Touch Bar is not working after wake");
+    alertMessage = describeHealth(health);
+    showingSuccess = false;
+    offeringFix = true;
+    presentAlert(false);
+}
+
 void ContentView::finishRestart(const std::optional<TouchBarError>& error) {
     if (!error) {
+        healthShown = false;
+        refresh();
         alertTitle = QStringLiteral("Success! ✅");
         alertMessage = successMessage;
         showingSuccess = true;
@@ -172,23 +213,26 @@ void ContentView::presentAlert(bool offerAdministrator) {
     }
     if (showingSuccess)
         alert = ui::openAlert(this, alertTitle, alertMessage, tr("Fix Again"), tr("Quit"));
+    else if (offeringFix)
+        alert = ui::openAlert(this, alertTitle, alertMessage, tr("Fix Touch Bar"), tr("Not Now"));
     else if (offerAdministrator)
         alert = ui::openAlert(this, alertTitle, alertMessage, tr("Restart as Administrator"),
                               tr("Cancel"));
     else
         alert = ui::openAlert(this, alertTitle, alertMessage, tr("OK"));
     connect(alert, &QMessageBox::finished, this,
-            [this, box = alert.data(), success = showingSuccess, offerAdministrator] {
-                alertClosed(box, success, offerAdministrator);
+            [this, box = alert.data(), success = showingSuccess, offerAdministrator,
+             fix = std::exchange(offeringFix, false)] {
+                alertClosed(box, success, offerAdministrator, fix);
             });
 }
 
-void ContentView::alertClosed(QMessageBox* box, bool success, bool administrator) {
+void ContentView::alertClosed(QMessageBox* box, bool success, bool administrator, bool fix) {
     const QMessageBox::ButtonRole role = box->buttonRole(box->clickedButton());
     box->deleteLater();
     if (success && role == QMessageBox::RejectRole) {
         QCoreApplication::quit();
-    } else if (success && role == QMessageBox::AcceptRole) {
+    } else if ((success || fix) && role == QMessageBox::AcceptRole) {
         showingSuccess = false;
         restartTouchBar();
     } else if (administrator && role == QMessageBox::AcceptRole) {

@@ -1,16 +1,20 @@
 #include "ui/ContentView.h"
 #include "Fakes.h"
 #include "core/TouchBarManager.h"
+#include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
 #include "ui/FixButton.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QDBusMessage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +89,58 @@ TEST(ContentView, LooksFollowTheManagerThroughARestart) {
               "now be responsive. If you need to restart it again, click \"Fix Again\" or quit "
               "and relaunch the app. |  | Fix Again | Quit");
     EXPECT_EQ(described(fix), "button Fix Touch Bar (enabled)");
+}
+
+// The machine sleeps and wakes, as logind tells it on a system bus of the test's own, to a
+// window whose Touch Bar then is not working: one reading of the health a few seconds after
+// the wake, the status line says what is wrong, and the fix is offered but not run. A window
+// with no bus to listen on says so once, and the wake goes unheard.
+TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
+    QTemporaryDir folder;
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                              "--address=unix:path=" + folder.filePath("bus")});
+    ASSERT_TRUE(bus.waitForReadyRead(5000)) << "dbus-daemon did not start";
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    QDBusConnection logind = QDBusConnection::connectToBus(address, "logind");
+    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
+
+    for (const QString& listened : {address, "unix:path=" + folder.filePath("none")}) {
+        SCOPED_TRACE(listened.toStdString());
+        const bool heard = listened == address;
+        fakes::FakeServices fakes;
+        auto* manager = new TouchBarManager(fakes.services(), appleServices(), nullptr);
+        ContentView view(manager, new WakeWatcher(QDBusConnection::connectToBus(listened, listened),
+                                                  fakes.output.log));
+        view.show();
+        ASSERT_TRUE(QSignalSpy(manager, &TouchBarManager::detectionFinished).wait(5000));
+        QSignalSpy read(manager, &TouchBarManager::healthChanged);
+        for (const bool sleeping : {true, false}) {
+            logind.send(QDBusMessage::createSignal("/org/freedesktop/login1",
+                                                   "org.freedesktop.login1.Manager",
+                                                   "PrepareForSleep")
+                        << sleeping);
+            QTest::qWait(3500);
+            EXPECT_EQ(read.count(), heard && !sleeping ? 1 : 0) << "going to sleep: " << sleeping;
+        }
+        EXPECT_EQ(fakes.output.text().count("The machine waking from sleep goes unheard"),
+                  heard ? 0 : 1);
+        auto* alert = view.findChild<QMessageBox*>();
+        ASSERT_EQ(alert != nullptr, heard);
+        if (!heard)
+            continue;
+        const QString health =
+            "The Touch Bar's service is not running: TouchBarServer is not running.";
+        EXPECT_EQ(shown(alert), "The Touch Bar is not working after wake | " + health +
+                                    " |  | Fix Touch Bar | Not Now");
+        EXPECT_EQ(view.findChild<QLabel*>("statusLine")->text(), health);
+        EXPECT_EQ(described(view.findChild<ui::FixButton*>()), "button Fix Touch Bar (enabled)");
+        EXPECT_FALSE(manager->isRestarting());
+    }
+    for (const QString& name : {address, "unix:path=" + folder.filePath("none"), QString("logind")})
+        QDBusConnection::disconnectFromBus(name);
+    bus.kill();
+    bus.waitForFinished();
 }
 
 // Another copy's alert says what runs, with a warning symbol that is drawn and named.
