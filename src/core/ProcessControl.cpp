@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <cstring>
+
 namespace corvane {
 namespace {
 
@@ -75,6 +78,12 @@ ToolOutcome ProcessControl::run(const QString& program, const QStringList& argum
         return skipped;
     }
     ToolOutcome outcome = services.tools.run(program, arguments, timeLimit);
+    // A tool that is there but could not be run, for want of descriptors or processes, would
+    // leave a probe reading as "not running" without a word; a missing one is its caller's to tell.
+    if (!outcome.launched() &&
+        outcome.launchError->localizedDescription != QString::fromLocal8Bit(std::strerror(ENOENT)))
+        log.writeLine(QStringLiteral("   ⚠️ Could not run ") + program + QStringLiteral(": ") +
+                      outcome.launchError->localizedDescription);
     if (echo != Echo::Nothing)
         services.output.write(outcome.standardOutput);
     if (echo == Echo::OutputAndErrors)

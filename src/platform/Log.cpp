@@ -44,7 +44,9 @@ public:
         std::lock_guard lock(mutex);
         if (closed || broken)
             return;
-        if (queuedBytes + bytes.size() > queueCapacity) {
+        // A piece larger than the whole queue, such as a tool's long answer, is taken when
+        // nothing waits: a reader that keeps up must not lose it.
+        if (queuedBytes > 0 && queuedBytes + bytes.size() > queueCapacity) {
             dropped += std::max<qsizetype>(1, bytes.count('\n'));
             return;
         }
