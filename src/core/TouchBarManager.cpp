@@ -110,7 +110,8 @@ void TouchBarManager::loadData() {
         return;
     bool isNumber = false;
     const qint64 count = settings->value(restartCountKey).toLongLong(&isNumber);
-    write(restarts, isNumber ? count : 0, &TouchBarManager::restartCountChanged);
+    // A count below zero was never written by us: it reads as absent, as a corrupt one does.
+    write(restarts, isNumber && count >= 0 ? count : 0, &TouchBarManager::restartCountChanged);
     const QVariant stored = settings->value(lastRestartKey);
     if (stored.typeId() == QMetaType::QDateTime)
         write(lastRestart, stored.toDateTime(), &TouchBarManager::lastRestartTimeChanged);
