@@ -143,6 +143,9 @@ Look look(pid_t child) {
 // is left to a waiter of its own, so that it is reaped whenever it ends and nobody waits here.
 bool stop(pid_t child) {
     const bool signalled = ::kill(-child, SIGKILL) == 0;
+    // No such group: the system already reaped the tool, as an ignored SIGCHLD has it do.
+    if (!signalled && errno == ESRCH)
+        return true;
     const auto deadline = SteadyClock::now() + stopGrace;
     for (auto pause = std::chrono::microseconds(50); signalled; pause *= 2) {
         if (look(child).ended)

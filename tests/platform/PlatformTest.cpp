@@ -338,7 +338,9 @@ TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
     qputenv("XDG_CONFIG_HOME", kept);
     EXPECT_EQ(openSettings()->fileName(), home.filePath("com.tamberlin.corvane.conf"));
     ::mkfifo(kept + "/com.tamberlin.corvane.conf", 0600);
+    const long before = openDescriptors();
     EXPECT_FALSE(openSettings()) << "a FIFO was taken for the settings";
+    EXPECT_EQ(openDescriptors(), before) << "the FIFO was left open";
     qunsetenv("XDG_CONFIG_HOME");
     qputenv("HOME", savedHome);
 
