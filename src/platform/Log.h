@@ -12,7 +12,8 @@ namespace corvane {
 // that stalls or has gone never holds up the caller: what it has not taken waits in a bounded
 // queue, and once that is full new lines are dropped and counted, and a line saying how many
 // takes their place once the reader drains. The piece being written does not count against
-// the queue, so one larger than the whole queue is taken when nothing else waits. Lines keep their order and each is written whole.
+// the queue, so one larger than the whole queue is taken when nothing else waits. Lines keep
+// their order and each is written whole.
 class Log {
 public:
     // Writes to `descriptor`, which must stay open as long as the log lives; it is not closed.

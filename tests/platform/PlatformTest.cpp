@@ -353,12 +353,6 @@ TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
 }
 #endif
 
-TEST(SystemClock, WaitsAsLongAsAsked) {
-    const auto start = std::chrono::steady_clock::now();
-    SystemClock().sleep(50ms);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
-}
-
 TEST(Administrator, EachPromptRunsAFixedCommandForAnAllowListedName) {
     using namespace administrator;
     const auto words = [](const Command& command) {
