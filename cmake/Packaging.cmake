@@ -20,9 +20,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Every probe and termination runs pgrep, pkill or ps; without them each fails and the window
+# says there is no Touch Bar. dpkg-shlibdeps adds the libraries to this.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS procps)
 # The alert titles carry emoji (✅ ❌ ⚠️), which show as boxes without a colour emoji font.
-# "Restart as Administrator" runs /usr/bin/pkexec, a package apart from polkit since Debian 12.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, pkexec")
+# "Restart as Administrator" runs /usr/bin/pkexec, a package apart from polkit since Debian 12
+# (Ubuntu 23.04); older releases ship it in policykit-1.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, pkexec | policykit-1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 // Whatever the settings file holds, a new manager loads it without crashing: the count is
-// the number stored under its key, or 0, and there is a last restart time only when a date
-// is stored under its key, and then it is that date. Loading runs no tool.
+// the number stored under its key unless that is negative, else 0, and there is a last
+// restart time only when a date is stored under its key, and then it is that date. Loading
+// runs no tool.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir folder;
     static int serial = 0;
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool isNumber = false;
         const qint64 stored =
             file.value(QStringLiteral("TouchBarRestartCount")).toLongLong(&isNumber);
-        FUZZ_CHECK(manager.restartCount() == (isNumber ? stored : 0));
+        FUZZ_CHECK(manager.restartCount() == (isNumber && stored >= 0 ? stored : 0));
         const QVariant last = file.value(QStringLiteral("LastTouchBarRestart"));
         const bool isDate = last.typeId() == QMetaType::QDateTime;
         FUZZ_CHECK(manager.lastRestartTime().isValid() == (isDate && last.toDateTime().isValid()));

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <csignal>
@@ -53,8 +54,13 @@ Application::Startup::Startup() {
         if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
             ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     }
-    // Log lines go to standard output with write(2); a reader that went away must not end us.
+    // Log lines go to standard output with write(2); a reader that went away must not end us,
+    // nor a terminal that stops the background jobs writing to it (stty tostop).
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGTTOU, SIG_IGN);
+    // Inherited from a parent that ignores it, an ignored SIGCHLD has the system reap every
+    // tool before we can learn how it ended.
+    std::signal(SIGCHLD, SIG_DFL);
     previousHandler = qInstallMessageHandler(holdBack);
 }
 
@@ -70,6 +76,14 @@ Application::Application(int& argc, char** argv, Face face)
     QCoreApplication::setApplicationName(applicationName);
     QCoreApplication::setApplicationVersion(applicationVersion);
     QCoreApplication::setOrganizationDomain(organizationDomain);
+
+    // Qt's painting scales large images in pieces on its global thread pool and waits for them;
+    // a piece given to a thread that could not be started, near the process limit, is never done
+    // and the window freezes. One thread, started now and kept, serves every piece instead.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->setExpiryTimeout(-1);
+    pool->setMaxThreadCount(1);
+    pool->start([] {});
 }
 
 void Application::run() {

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cerrno>
+#include <cstring>
+
 namespace corvane {
 namespace {
 
@@ -64,12 +67,25 @@ ToolOutcome ProcessControl::run(const QString& program, const QStringList& argum
         return skipped;
     }
     ToolOutcome outcome = services.tools.run(program, arguments, timeLimit);
+    // A tool that is there but could not be run, for want of descriptors or processes, would
+    // leave a probe reading as "not running" without a word; a missing one is its caller's to tell.
+    if (!outcome.launched() &&
+        outcome.launchError->localizedDescription != QString::fromLocal8Bit(std::strerror(ENOENT)))
+        log.writeLine(QStringLiteral("   ⚠️ Could not run ") + program + QStringLiteral(": ") +
+                      outcome.launchError->localizedDescription);
     if (echo != Echo::Nothing)
         services.output.write(outcome.standardOutput);
     if (echo == Echo::OutputAndErrors)
         services.errors.write(outcome.standardError);
     if (outcome.timedOut) {
-        log.writeLine(QStringLiteral("   ⚠️ ") + timeLimitText(program, timeLimit));
+        log.writeLine(
+            QStringLiteral("   ⚠️ ") +
+            (outcome.stillRunning
+                 ? program +
+                       QStringLiteral(" did not finish within %1 seconds and "
+                                      "could not be stopped")
+                           .arg(std::chrono::duration_cast<std::chrono::seconds>(timeLimit).count())
+                 : timeLimitText(program, timeLimit)));
         timedOut << program;
     }
     return outcome;
@@ -250,6 +266,14 @@ std::optional<TouchBarError> ProcessControl::runAsAdministrator(administrator::F
         // what was asked and what ran.
         for (const QString& line : words.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             log.writeLine(QStringLiteral("   | ") + line);
+    }
+    // Granted, and what it ran as root then outlived every limit: it cannot be stopped from
+    // here, and is left to end on its own.
+    if (outcome.stillRunning) {
+        return TouchBarError::unknown(
+            QStringLiteral("The fix as administrator (") + verb(fix) +
+            QStringLiteral(") is still running and could not be stopped. Try again once it has "
+                           "ended."));
     }
     switch (administrator::outcome(services.prompt, outcome)) {
     case Outcome::Done:

@@ -23,6 +23,9 @@ TouchBarManager::TouchBarManager(const Services& services, const Backend& backen
     // One task at a time: a detection and a restart never run tools side by side, and their
     // lines never interleave.
     worker.setMaxThreadCount(1);
+    // The thread, once started, is kept: near the process limit a new one may not be had, and a
+    // restart would then wait for good.
+    worker.setExpiryTimeout(-1);
     loadData();
     write(touchBar, initialTouchBarDetection(services), &TouchBarManager::hasTouchBarChanged);
 }
@@ -125,7 +128,8 @@ void TouchBarManager::loadData() {
         return;
     bool isNumber = false;
     const qint64 count = settings->value(restartCountKey).toLongLong(&isNumber);
-    write(restarts, isNumber ? count : 0, &TouchBarManager::restartCountChanged);
+    // A count below zero was never written by us: it reads as absent, as a corrupt one does.
+    write(restarts, isNumber && count >= 0 ? count : 0, &TouchBarManager::restartCountChanged);
     const QVariant stored = settings->value(lastRestartKey);
     if (stored.typeId() == QMetaType::QDateTime)
         write(lastRestart, stored.toDateTime(), &TouchBarManager::lastRestartTimeChanged);

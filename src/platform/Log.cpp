@@ -44,7 +44,11 @@ public:
         std::lock_guard lock(mutex);
         if (closed || broken)
             return;
-        if (queuedBytes + bytes.size() > queueCapacity) {
+        // What waits behind the piece at the front, the one written now or next, is bounded;
+        // so a piece larger than the whole queue, such as a tool's long answer, is taken when
+        // nothing waits, and does not push out the lines after it while the reader keeps up.
+        const qsizetype waiting = pending.empty() ? 0 : queuedBytes - pending.front().size();
+        if (!pending.empty() && waiting + bytes.size() > queueCapacity) {
             dropped += std::max<qsizetype>(1, bytes.count('\n'));
             return;
         }

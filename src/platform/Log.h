@@ -11,7 +11,9 @@ namespace corvane {
 // Diagnostics on one of the standard streams. A thread of its own writes them, so a reader
 // that stalls or has gone never holds up the caller: what it has not taken waits in a bounded
 // queue, and once that is full new lines are dropped and counted, and a line saying how many
-// takes their place once the reader drains. Lines keep their order and each is written whole.
+// takes their place once the reader drains. The piece being written does not count against
+// the queue, so one larger than the whole queue is taken when nothing else waits. Lines keep
+// their order and each is written whole.
 class Log {
 public:
     // Writes to `descriptor`, which must stay open as long as the log lives; it is not closed.

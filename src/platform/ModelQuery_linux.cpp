@@ -7,15 +7,26 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
 
-// Either answer is short; a longer file is not one of them.
+// Either answer is short; a longer file is not one of them. Only a plain file is read, opened
+// without waiting: a FIFO planted there must not hold the caller in open().
 QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info = {};
+    QFile file;
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (descriptor >= 0)
+            ::close(descriptor);
         return {};
+    }
     const QByteArray contents = file.read(4096);
     return file.error() == QFileDevice::NoError ? contents : QByteArray();
 }

@@ -1,23 +1,48 @@
 #include "platform/Services.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvane {
 namespace {
 
+// `bytes` as a file name; empty when Qt cannot give them back byte for byte, as a name that is
+// not UTF-8: it would name another folder.
+QString fileName(const QByteArray& bytes) {
+    QString name = QFile::decodeName(bytes);
+    return QFile::encodeName(name) == bytes ? name : QString();
+}
+
 // $HOME when it names a home folder; Qt would take "/" for a missing one.
 QString homeFolder() {
-    const QString home = qEnvironmentVariable("HOME");
+    const QString home = fileName(qgetenv("HOME"));
     return QDir::isAbsolutePath(home) && QDir::cleanPath(home) != QLatin1String("/") ? home
                                                                                      : QString();
 }
 
 // An absolute path from `variable`; relative ones are to be ignored.
 QString absolutePathFrom(const char* variable) {
-    const QString path = qEnvironmentVariable(variable);
+    const QString path = fileName(qgetenv(variable));
     return QDir::isAbsolutePath(path) ? path : QString();
+}
+
+// Whether `path` is missing or a plain file: opened without waiting, so that a FIFO planted
+// there cannot hold the caller in open().
+bool absentOrPlainFile(const QString& path) {
+    const int file = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return errno == ENOENT;
+    struct stat info = {};
+    const bool plain = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(file);
+    return plain;
 }
 
 } // namespace
@@ -40,23 +65,29 @@ std::unique_ptr<QSettings> openSettings() {
     QString folder = absolutePathFrom("XDG_CONFIG_HOME");
     if (const QString home = homeFolder(); folder.isEmpty() && !home.isEmpty())
         folder = home + QStringLiteral("/.config");
-    if (folder.isEmpty())
+    const QString file = folder + QStringLiteral("/com.tamberlin.corvane.conf");
+    if (folder.isEmpty() || !absentOrPlainFile(file))
         return nullptr;
-    return std::make_unique<QSettings>(folder + QStringLiteral("/com.tamberlin.corvane.conf"),
-                                       QSettings::IniFormat);
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
 #endif
 }
 
 QStringList instanceLockFolders() {
-    QStringList folders{absolutePathFrom("XDG_RUNTIME_DIR"), absolutePathFrom("XDG_CACHE_HOME")};
-    if (const QString home = homeFolder(); !home.isEmpty())
+    // Every copy of the user's must find the same folder, whatever environment it was started
+    // with (su, sudo -i and SSH each give another): so the folders follow the user's id only.
+    const uid_t user = ::geteuid();
+    QStringList folders;
+#ifndef __APPLE__
+    folders << QStringLiteral("/run/user/") + QString::number(user);
+#endif
+    const passwd* account = ::getpwuid(user);
+    if (const QString home = account ? fileName(account->pw_dir) : QString(); !home.isEmpty())
 #ifdef __APPLE__
         folders << home + QStringLiteral("/Library/Caches");
 #else
         folders << home + QStringLiteral("/.cache");
 #endif
-    folders << QDir::tempPath() + QStringLiteral("/corvane-") + QString::number(::geteuid());
-    folders.removeAll(QString());
+    folders << QStringLiteral("/tmp/corvane-") + QString::number(user);
     return folders;
 }
 

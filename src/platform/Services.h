@@ -50,11 +50,13 @@ private:
 
 // The user's settings for Corvane: the preferences domain com.tamberlin.corvane on macOS,
 // elsewhere the file com.tamberlin.corvane.conf in the user's configuration folder. Null when
-// the user has no home folder to keep them in: nothing is written outside one.
+// the user has no home folder to keep them in, nothing being written outside one, or when what
+// is there is not a plain file (a FIFO would hold the reader for good).
 std::unique_ptr<QSettings> openSettings();
 
-// Where the instance lock may live, the most private first: the user's runtime folder, the
-// user's cache folder, a folder of the user's own in the system's temporary folder.
+// Where the instance lock may live, the most private first, chosen by the user's id and the
+// account's home folder, never by the environment: the runtime folder /run/user/<uid> (not on
+// macOS), the home's cache folder, and /tmp/corvane-<uid>.
 QStringList instanceLockFolders();
 
 } // namespace corvane

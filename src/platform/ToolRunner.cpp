@@ -10,19 +10,30 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace corvane {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-ToolOutcome notLaunched(int error, const QString& program) {
-    const QString description = QString::fromLocal8Bit(std::strerror(error));
+// What a tool finds in its environment, whatever ours holds: messages in the C locale, which
+// the callers read, and only the system's own folders to find other programs in.
+char localeVariable[] = "LC_ALL=C";
+char pathVariable[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* toolEnvironment[] = {localeVariable, pathVariable, nullptr};
+
+// What is kept of each of a tool's outputs; the answers read from them are a few lines long.
+constexpr qsizetype keptBytes = qsizetype(1) << 20;
+
+// A killed tool's end is a matter of moments, unless the kill never reached it.
+constexpr auto stopGrace = std::chrono::milliseconds(500);
+
+ToolOutcome notLaunched(int error, const QString& program, const QString& context = {}) {
+    const QString description = context + QString::fromLocal8Bit(std::strerror(error));
     ToolOutcome outcome;
     outcome.launchError = {description, QStringLiteral("Error Domain=NSPOSIXErrorDomain Code=%1 "
                                                        "\"%2\" UserInfo={NSFilePath=%3}")
@@ -43,7 +54,10 @@ public:
         posix_spawnattr_setsigmask(&attributes, &set);
         sigfillset(&set);
         posix_spawnattr_setsigdefault(&attributes, &set);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        // A session of its own: no terminal of ours to prompt on or be stopped by, and one
+        // process group that a stop ends with everything the tool started.
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                  POSIX_SPAWN_SETSID);
         posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     }
     ~Spawn() {
@@ -103,35 +117,71 @@ std::int32_t statusOf(int waitStatus) {
     return -1;
 }
 
-// The tool's status once it has ended; nothing while it runs.
-std::optional<std::int32_t> reapIfEnded(pid_t child) {
+// How a look at the tool went: still running, ended with `status`, or its end cannot be known
+// because waitpid failed with `error`, as when an ignored SIGCHLD lets the system reap it.
+struct Look {
+    bool ended = false;
+    std::int32_t status = -1;
+    int error = 0;
+};
+
+Look look(pid_t child) {
     int waitStatus = 0;
     pid_t reaped = 0;
     do {
         reaped = ::waitpid(child, &waitStatus, WNOHANG);
     } while (reaped < 0 && errno == EINTR);
     if (reaped == 0)
-        return std::nullopt;
-    return reaped == child ? statusOf(waitStatus) : -1;
+        return {};
+    if (reaped < 0)
+        return {true, -1, errno};
+    return {true, statusOf(waitStatus), 0};
 }
 
-void killAndReap(pid_t child) {
-    ::kill(child, SIGKILL);
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+// Kills the tool's whole process group, the tool and whatever it started; true once the tool
+// has ended. A tool that became another user, as pkexec's command does, cannot be killed: it
+// is left to a waiter of its own, so that it is reaped whenever it ends and nobody waits here.
+bool stop(pid_t child) {
+    const bool signalled = ::kill(-child, SIGKILL) == 0;
+    // No such group: the system already reaped the tool, as an ignored SIGCHLD has it do.
+    if (!signalled && errno == ESRCH)
+        return true;
+    const auto deadline = SteadyClock::now() + stopGrace;
+    for (auto pause = std::chrono::microseconds(50); signalled; pause *= 2) {
+        if (look(child).ended)
+            return true;
+        if (SteadyClock::now() > deadline)
+            break;
+        std::this_thread::sleep_for(
+            std::min<SteadyClock::duration>(pause, std::chrono::milliseconds(20)));
     }
+    try {
+        std::thread([child] {
+            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        // Without a thread to spare it stays a zombie until Corvane ends.
+    }
+    return false;
 }
 
-// Reads what is waiting in `pipe` into `bytes`; closes the pipe at its end.
-void readAvailable(Pipe& pipe, QByteArray& bytes) {
+// Reads what is waiting in `pipe` into `bytes`, keeping at most keptBytes of it and counting
+// the rest in `cut`; closes the pipe at its end.
+void readAvailable(Pipe& pipe, QByteArray& bytes, qint64& cut) {
     std::array<char, 65536> chunk;
     ssize_t count = 0;
     do {
         count = ::read(pipe.readEnd, chunk.data(), chunk.size());
     } while (count < 0 && errno == EINTR);
-    if (count > 0)
-        bytes.append(chunk.data(), count);
-    else
+    if (count <= 0) {
         Pipe::closeEnd(pipe.readEnd);
+        return;
+    }
+    const qsizetype kept =
+        std::min<qsizetype>(count, std::max<qsizetype>(0, keptBytes - bytes.size()));
+    bytes.append(chunk.data(), kept);
+    cut += count - kept;
 }
 
 } // namespace
@@ -160,7 +210,7 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
     posix_spawn_file_actions_adddup2(&spawn.files, errors.writeEnd, STDERR_FILENO);
     pid_t child = 0;
     if (const int error = posix_spawn(&child, path.constData(), &spawn.files, &spawn.attributes,
-                                      argv.data(), environ);
+                                      argv.data(), toolEnvironment);
         error != 0)
         return notLaunched(error, program);
     Pipe::closeEnd(output.writeEnd);
@@ -168,11 +218,11 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
 
     ToolOutcome outcome;
     const auto deadline = SteadyClock::now() + timeLimit;
-    std::optional<std::int32_t> status;
+    Look status;
     int idleLooks = 0;
     for (;;) {
-        if (!status)
-            status = reapIfEnded(child);
+        if (!status.ended)
+            status = look(child);
         std::array<pollfd, 2> fds{};
         std::array<Pipe*, 2> watched{};
         nfds_t count = 0;
@@ -182,14 +232,14 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
             fds[count] = {pipe->readEnd, POLLIN, 0};
             watched[count++] = pipe;
         }
-        if (status && count == 0)
+        if (status.ended && count == 0)
             break;
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0) {
-            if (!status) {
-                killAndReap(child);
+            if (!status.ended) {
                 outcome.timedOut = true;
+                outcome.stillRunning = !stop(child);
             }
             break;
         }
@@ -203,19 +253,26 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
         // Once the tool has ended only what already waits is read: a child it left behind
         // may hold the pipes open for good. Before that, wake now and then to see whether it
         // ended without closing them, which it does when it hands them on.
-        const int wait = status ? 0 : static_cast<int>(std::min<std::int64_t>(left.count(), 10));
+        const int wait =
+            status.ended ? 0 : static_cast<int>(std::min<std::int64_t>(left.count(), 10));
         const int ready = ::poll(fds.data(), count, wait);
-        if (status && ready <= 0)
+        if (status.ended && ready <= 0)
             break;
         for (nfds_t index = 0; index < count && ready > 0; ++index) {
             if (fds[index].revents == 0)
                 continue;
             Pipe* pipe = watched[index];
-            readAvailable(*pipe, pipe == &output ? outcome.standardOutput : outcome.standardError);
+            if (pipe == &output)
+                readAvailable(*pipe, outcome.standardOutput, outcome.standardOutputCut);
+            else
+                readAvailable(*pipe, outcome.standardError, outcome.standardErrorCut);
         }
     }
+    if (status.error != 0)
+        return notLaunched(status.error, program,
+                           QStringLiteral("The tool's end could not be waited for: "));
     if (!outcome.timedOut)
-        outcome.exitStatus = status.value_or(-1);
+        outcome.exitStatus = status.status;
     return outcome;
 }
 

@@ -20,16 +20,24 @@ struct LaunchError {
 };
 
 struct ToolOutcome {
-    // Set when the tool could not be started; nothing else then holds.
+    // Set when the tool could not be started, or when its end could not be waited for (as
+    // when something else reaped it): either way it did not run to an end we know of, and
+    // nothing else then holds.
     std::optional<LaunchError> launchError;
-    // Set when the tool outlived its time limit and was killed; its status then means nothing.
+    // Set when the tool outlived its time limit and was stopped; its status then means nothing.
     bool timedOut = false;
+    // Set, with timedOut, when the tool outlived its limit and could not be stopped, as a
+    // command that pkexec runs as root cannot: it is still running, and is reaped when it ends.
+    bool stillRunning = false;
     // The exit status; a tool ended by a signal reports 128 + the signal number, so it can
     // never be mistaken for the tool's own 0 ("done") or 1 ("nothing matched").
     std::int32_t exitStatus = 0;
-    // What the tool wrote, byte for byte.
+    // What the tool wrote, byte for byte, up to the first MiB of each stream.
     QByteArray standardOutput;
     QByteArray standardError;
+    // How many bytes the tool wrote past that MiB, read and let go.
+    qint64 standardOutputCut = 0;
+    qint64 standardErrorCut = 0;
 
     bool launched() const { return !launchError; }
     // Whether the tool ran to its end and exited with `status`.
@@ -49,11 +57,13 @@ public:
                             std::chrono::milliseconds timeLimit) = 0;
 };
 
-// Starts tools with posix_spawn: no shell, no PATH search, standard input on /dev/null, and
-// default signal handling with nothing blocked whatever thread spawns it. Both output streams
-// are drained while the tool runs, so a chatty tool cannot stall on a full pipe. A tool still
-// running at its time limit is killed and reaped; a child it left behind holding the pipes is
-// not waited for.
+// Starts tools with posix_spawn: no shell, no PATH search, standard input on /dev/null,
+// default signal handling with nothing blocked whatever thread spawns it, a session of its own
+// without a terminal, and a fixed environment (LC_ALL=C and the system's PATH, nothing else),
+// so that its messages read the same for every user. Both output streams are drained while the
+// tool runs, so a chatty tool cannot stall on a full pipe. A tool still running at its time
+// limit is killed with everything it started; a child it left behind holding the pipes is not
+// waited for.
 class PosixToolRunner final : public ToolRunner {
 public:
     ToolOutcome run(const QString& program, const QStringList& arguments,

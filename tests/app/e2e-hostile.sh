@@ -90,13 +90,15 @@ wait $!
 blind gone $! 4
 exec {gone}>&-
 
-# pair WHAT [VARIABLE=VALUE...]: of two copies started at once, one opens its window and the
-# other only the "Already Running" alert; both are killed then, which frees the lock.
+# pair WHAT [VARIABLE=VALUE...]: of two copies started at once, the second with VARIABLE=VALUE,
+# one opens its window and the other only the "Already Running" alert; both are killed then,
+# which frees the lock.
 pair() {
-    local what=$1 pids=() copy pid windows=0
+    local what=$1 pids=() copy pid windows=0 settings=()
     shift
     for copy in 1 2; do
-        launch "pair$copy" env "$@" "$corvane"
+        launch "pair$copy" env "${settings[@]}" "$corvane"
+        settings=("$@")
         pids+=("$launched")
     done
     for pid in "${pids[@]}"; do
@@ -122,19 +124,22 @@ press "$alert" ctrl+q
 ends homeless "$launched" 1
 [ -e /.config/com.tamberlin.corvane.conf ] && fail "without HOME it saved in /.config"
 
+mkdir -m 700 "$scratch/elsewhere"
+pair "another runtime, cache and home folder" XDG_RUNTIME_DIR="$scratch/elsewhere" \
+    XDG_CACHE_HOME="$scratch/elsewhere" HOME="$scratch/elsewhere"
+# The runtime folder, the account's home (root's) and /tmp, each another user's.
 foreign=$scratch/foreign
-mkdir -p "$foreign/.cache" "$foreign/corvane-$(id -u)"
+mkdir -p "$foreign/$(id -u)" "$foreign/.cache" "$foreign/corvane-$(id -u)"
 chown -R 65534 "$foreign"
-pair "a foreign runtime folder" XDG_RUNTIME_DIR="$foreign"
-launch stranded env XDG_RUNTIME_DIR="$foreign" XDG_CACHE_HOME="$foreign" HOME="$foreign" \
-    TMPDIR="$foreign" "$corvane"
+launch stranded unshare --mount sh -c 'for folder in /run/user /root /tmp; do
+    mount --bind "$1" $folder; done; exec "$2"' sh "$foreign" "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window without a lock folder"
 logged stranded '   ⚠️ Could not check for other instances: '
 press "$main" ctrl+q
 await_exit "$launched" 1 || fail "stranded ended with status $? (124: still runs after 1 s)"
 
 echo keep >"$scratch/victim"
-ln -sf "$scratch/victim" "$XDG_RUNTIME_DIR/com.tamberlin.corvane.lock"
+ln -sf "$scratch/victim" "/run/user/$(id -u)/com.tamberlin.corvane.lock"
 launch planted "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window beside a planted link"
 grep -Eq ":[0-9a-f]+:$(stat -c %i "$scratch/victim") " /proc/locks &&

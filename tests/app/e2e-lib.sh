@@ -17,6 +17,11 @@ mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xsession.sh"
 start_display
 private_home
+# The instance lock's folder follows the user's id, not the environment: the runtime folders
+# of root and of the unprivileged user, and the account's home, are this script's own.
+mount -t tmpfs -o mode=755 tmpfs /run/user
+mount --bind "$HOME" "$(getent passwd "$(id -u)" | cut -d: -f6)"
+install -d -m 700 /run/user/0 && install -d -m 700 -o 65534 -g 65534 /run/user/65534
 settings=$XDG_CONFIG_HOME/com.tamberlin.corvane.conf
 
 # supervise NAME [USER]: keeps a stand-in NAME (a copy of sleep) running, as USER if given, as

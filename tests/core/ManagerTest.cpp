@@ -212,12 +212,12 @@ TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
 }
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
-    const QDateTime date =
-        QDateTime(QDate(2024, 12, 24), QTime(18, 30, 15, 250), QTimeZone::utc()).toUTC();
+    const QDateTime date = QDateTime::fromString("2024-12-24T18:30:15.250Z", Qt::ISODate);
     // What is stored under the count and the date (nothing when invalid), what loads.
     const std::tuple<QVariant, QVariant, qint64, QDateTime> cases[] = {
         {{}, {}, 0, {}},         {7, date, 7, date},  {7, "2024-12-24T18:30:15Z", 7, {}},
         {{}, 1735065015, 0, {}}, {"many", {}, 0, {}}, {date, {}, 0, {}},
+        {-4, {}, 0, {}},
     };
     for (const auto& [count, last, restarts, time] : cases) {
         QTemporaryDir folder;

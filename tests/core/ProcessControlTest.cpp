@@ -127,6 +127,12 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
                    "appletbdrm not found.\n")},
         {"no pkexec", Prompt::Pkexec, notLaunched()},
         {"nobody answered", Prompt::Pkexec, hung},
+        {"granted, and what ran as root outlived its limit", Prompt::Pkexec,
+         [] {
+             ToolOutcome stuck = hung;
+             stuck.stillRunning = true;
+             return stuck;
+         }()},
         {"granted", Prompt::Osascript, exited(0)},
         {"dismissed", Prompt::Osascript,
          exited(1, "0:96: execution error: User canceled. (-128)\n")},

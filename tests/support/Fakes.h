@@ -102,7 +102,7 @@ struct FakeModelQuery final : ModelQuery {
 // From 14:05:09 on the first of March 2025, time that moves only while a wait, which takes no
 // time, lets the world change.
 struct FixedClock final : Clock {
-    QDateTime time = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9), QTimeZone::utc()).toUTC();
+    QDateTime time = QDateTime::fromString("2025-03-01T14:05:09Z", Qt::ISODate);
     std::function<void()> duringSleep;
 
     QDateTime now() const override { return time; }
