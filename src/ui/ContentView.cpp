@@ -162,6 +162,10 @@ void ContentView::restartTouchBar() {
 void ContentView::showHealth() {
     const Health& health = manager->health();
     const bool afterWoke = std::exchange(readingAfterWake, false);
+    // A restart's own reading speaks through its alert; the status line follows the health once
+    // a reading after a wake found the Touch Bar not working.
+    if (!afterWoke && !healthShown)
+        return;
     // A health that could not be told is no reason to alarm anyone.
     healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing &&
                   health.state != HealthState::Unknown;

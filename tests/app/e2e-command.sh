@@ -24,6 +24,7 @@ counted() { grep -qx "TouchBarRestartCount=$1" "$settings" || fail "count $1 not
 model() {
     mkdir -p /sys/class/dmi/id
     printf '%b' "$1" >/sys/class/dmi/id/product_name
+    printf 'Apple Inc.\n' >/sys/class/dmi/id/sys_vendor
 }
 # json STATE: the status object, valid UTF-8, has exactly its keys, each of its type.
 json() {
@@ -80,7 +81,7 @@ counted 3
 
 # A pkill that takes its time keeps the first fix, and its lock, around for a while.
 cp -L /usr/bin/pkill "$scratch/pkill"
-stand_in /usr/bin/pkill "[ \"\$2\" = TouchBarServer ] && sleep 4; exec $scratch/pkill \"\$@\""
+stand_in /usr/bin/pkill "[ \"\$4\" = TouchBarServer ] && sleep 4; exec $scratch/pkill \"\$@\""
 launch first "${headless[@]}" "$corvane" fix
 first=$launched
 logged first '🔄 Attempting to kill process: TouchBarServer'
@@ -97,11 +98,14 @@ cli 0 fix && counted 4
 cp /bin/sleep /usr/bin/tiny-dfr
 while :; do /usr/bin/tiny-dfr 600 || true; done 2>/dev/null &
 track $!
-stand_in /usr/bin/systemctl 'echo "Failed to restart tiny-dfr.service: Interactive authentication required." >&2
+model 'iMac20,1'
+stand_in /usr/bin/systemctl '[ "$1" = show ] && exec printf "LoadState=loaded\nActiveState=active\nSubState=running\nResult=success\n"
+echo "Failed to restart tiny-dfr.service: Interactive authentication required." >&2
 exit 1'
 cli 4 fix && said err "An administrator is needed: run \`$corvane fix --admin\`"
 stand_in /usr/bin/pkexec 'exit 126'
-cli 5 fix --admin && said out '   Running: /usr/bin/pkexec /usr/bin/systemctl restart tiny-dfr.service'
+cli 5 fix --admin &&
+    said out '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar-helper restart-daemon'
 stand_in /usr/bin/systemctl 'exit 5'
 cli 1 fix
 stand_in /usr/bin/pgrep ''

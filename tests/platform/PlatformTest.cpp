@@ -347,4 +347,3 @@ TEST(Services, KeepNothingOutsideAHomeFolderAndFindTheTouchBarDaemon) {
     qputenv("HOME", savedHome);
 }
 #endif
-
