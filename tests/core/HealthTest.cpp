@@ -26,7 +26,7 @@ void put(const QString& path, const QByteArray& contents) {
 // process decide, Apple silicon's display driver is adp, and on a Mac the main service decides.
 TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
     const QString vendor = "/sys/bus/usb/devices/1-1/idVendor";
-    const auto answer = [](QByteArray output) {
+    const auto answer = [](const QByteArray& output) {
         return [output](FakeSystem& m) {
             ToolOutcome show = exited(0);
             show.standardOutput = output;
