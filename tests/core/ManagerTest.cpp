@@ -235,24 +235,6 @@ TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
     }
 }
 
-// Every write is announced before it is made, even of the same value; a change also after it.
-TEST(Manager, AnnouncesEveryWriteBeforeItIsMade) {
-    FakeServices fakes;
-    fakes.modelQuery = FakeModelQuery("iMac20,1");
-    fakes.system.start({"TouchBarServer"});
-    TouchBarManager manager(fakes.services(), appleServices(), nullptr);
-    std::vector<bool> announced;
-    QObject::connect(&manager, &TouchBarManager::aboutToChange,
-                     [&] { announced.push_back(manager.hasTouchBar()); });
-    QSignalSpy changed(&manager, &TouchBarManager::hasTouchBarChanged);
-    QSignalSpy detected(&manager, &TouchBarManager::detectionFinished);
-    manager.performFullTouchBarDetection();
-    manager.performFullTouchBarDetection();
-    EXPECT_TRUE(detected.wait(5000) && (detected.size() == 2 || detected.wait(5000)));
-    EXPECT_EQ(announced, (std::vector<bool>{false, true}));
-    EXPECT_EQ(changed.size(), 1);
-}
-
 // A manager that goes while it restarts waits for the restart, which then tells nobody.
 TEST(Manager, GoesQuietlyDuringARestart) {
     FakeServices fakes;
