@@ -61,17 +61,11 @@ check_layout() {
         fail "the action fix-touch-bar does not run '$exec fix'"
 
     grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
-    grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
-        fail "metainfo does not launch $app_id.desktop"
-    grep -q "<binary>$exec</binary>" "$metainfo" || fail "metainfo does not provide $exec"
     grep -Eq "<release version=\"${version//./\\.}\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \
         "$metainfo" || fail "metainfo has no dated release $version"
 
     # polkit skips a policy it cannot parse, and pkexec then falls back to its generic prompt.
     report=$(xmllint --nonet --noout "$policy" 2>&1) || fail "policy is not well-formed: $report"
-    (($(policy_count '/policyconfig/action') > 0)) || fail "policy declares no action"
-    (($(policy_count "//action[not(starts-with(@id, '$app_id.'))]") == 0)) ||
-        fail "policy has an action id outside $app_id."
     # A missing default reads as "no"; only the person at the active session may be asked.
     (($(policy_count "//action[not(defaults/allow_any = 'no' and defaults/allow_inactive = 'no'
         and defaults/allow_active = 'auth_admin')]") == 0)) ||
