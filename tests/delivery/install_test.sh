@@ -3,7 +3,7 @@
 #   layout  the files are where desktops and polkit look for them, the desktop entry and the
 #           metainfo pass the freedesktop validators, names and version agree across them, and
 #           the polkit actions ask for an administrator while the password-free rule stays inert
-#           (tests/helper/polkit.sh shows which action each command line reaches)
+#           (tests/helper/polkit.txt shows which action each command line reaches)
 #   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
 #           with status 0
 # Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
