@@ -3,8 +3,8 @@
 # tools log how they ran, `modprobe [-r] appletbdrm` adds or removes the Touch Bar's display card.
 # Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran, what COMMAND wrote, its
 # status and what it left running. SETUP is comma-separated: nobody, card, loaded (the drivers),
-# dirty (a caller's environment, descriptor 3, SIGCHLD ignored), missing (modprobe), deaf (a
-# closed standard output), a file for the stand-ins (nocard, crash, hang, broken-MODULE); or user
+# dirty (a caller's environment, descriptor 3, SIGCHLD ignored), missing (modprobe), deaf (no
+# reader of standard output), a file for stand-ins (nocard, crash, hang, broken-MODULE); or user
 # 65534 runs the real pkexec, asking the real polkitd (private bus, installed policy) from an
 # active, inactive or remote session (the optional rule decides) or with "ask" (a rule that
 # allows Corvane's actions only). Usage: helper.sh BUILD_DIR ROWS.txt (needs root)
