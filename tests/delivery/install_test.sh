@@ -3,7 +3,7 @@
 #   layout  the files are where desktops, polkit and systemd look for them, the desktop entry
 #           (with its "Fix Touch Bar" action) and the metainfo pass the freedesktop validators,
 #           names and version agree across them, the polkit actions ask for an administrator
-#           while the password-free rule stays inert (tests/helper/polkit.sh shows which action
+#           while the password-free rule stays inert (tests/helper/polkit.txt shows which action
 #           each command line reaches), and the sleep unit passes systemd-analyze verify and
 #           stays off
 #   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
