@@ -11,17 +11,18 @@
 namespace {
 
 // `corvane status` without Corvane: a bare QCoreApplication that reads the model and makes the
-// same tool runs on a machine where no Touch Bar service runs, the detection's probes and then
-// the health's.
+// same tool runs on a machine where no Touch Bar service runs: the detection's probes of the
+// two main services, then the health's of all six.
 int status(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QFile model(QStringLiteral("/sys/class/dmi/id/product_name"));
     if (model.open(QIODevice::ReadOnly))
         model.readAll();
-    for (int round = 0; round < 2; ++round)
-        for (const char* name : {"TouchBarServer", "ControlStrip"})
-            QProcess::execute(QStringLiteral("/usr/bin/pgrep"),
-                              {QStringLiteral("-x"), QLatin1String(name)});
+    for (const char* name :
+         {"TouchBarServer", "ControlStrip", "TouchBarServer", "NowPlayingTouchUI", "ControlStrip",
+          "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"})
+        QProcess::execute(QStringLiteral("/usr/bin/pgrep"),
+                          {QStringLiteral("-x"), QLatin1String(name)});
     return 0;
 }
 
