@@ -108,7 +108,6 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         QStringLiteral("Model:     ") + model,
         QStringLiteral("Backend:   ") + manager.backendKey(),
         QStringLiteral("Health:    ") + describeHealth(health),
-        QStringLiteral("Reason:    ") + health.reason,
         QStringLiteral("Services:  ") + services.join(QStringLiteral(", ")),
         QStringLiteral("Restarts:  ") + QString::number(manager.restartCount()) +
             (last.isValid() ? QStringLiteral(", the last at ") + log::timestamp(last) : QString()),
