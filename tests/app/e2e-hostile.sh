@@ -17,8 +17,8 @@ cp /usr/bin/pgrep "$scratch/pkill"
 
 for display in 'DISPLAY= WAYLAND_DISPLAY= QT_QPA_PLATFORM=' 'DISPLAY=:99 QT_QPA_PLATFORM=xcb'; do
     env $display timeout 10 "$corvane" >/dev/null 2>"$scratch/headless.err" && fail "$display: 0"
-    [ $?$(wc -l <"$scratch/headless.err")$(grep -c 'no display could be opened' \
-        "$scratch/headless.err") = 111 ] || fail "$display: not one line, status 1"
+    [ "$?$(wc -l <"$scratch/headless.err")$(grep -c 'no display could be opened' \
+        "$scratch/headless.err")" = 111 ] || fail "$display: not one line, status 1"
 done
 
 # start NAME [ENV...]: a copy with its main window in $main, its Touch Bar found.
