@@ -1,31 +1,27 @@
-# What the end-to-end scripts share. Each drives the real binary as a person would, on a
-# virtual X display, beside stand-ins for the Touch Bar's services, inside PID, mount and
-# network namespaces of its own: the copies it starts see and terminate only processes started
-# there, a tool swapped for a stand-in is swapped there only, Xvfb shares no socket with any
-# other display, and every process ends with the script, also on failure. Source it first
-# thing, with the script's own arguments: the path of the corvane binary. Needs root, or
-# another way to let unshare make namespaces.
+# What the end-to-end scripts share; source it first thing with the path of the corvane binary
+# (as root). The script runs in PID, mount and network namespaces of its own: its copies see and
+# terminate only processes started there, a stand-in replaces a tool there only, Xvfb shares no
+# socket, and every process ends with the script, also on failure.
 
 if [ "$$" -ne 1 ]; then
     exec unshare --pid --fork --kill-child --mount-proc --net bash "$0" "$(realpath "$1")"
 fi
 corvane=$1
-# Xvfb takes over a display whose lock names a process it cannot see, and from here it sees
-# none outside; with a network and a socket folder of its own, it can only take the number.
+# Xvfb takes over a display whose lock names a process it cannot see: with a socket folder of
+# its own it can only take the number.
 mkdir -p -m 1777 /tmp/.X11-unix
 mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xsession.sh"
 start_display
 private_home
-# The instance lock's folder follows the user's id, not the environment: the runtime folders
-# of root and of the unprivileged user, and the account's home, are this script's own.
+# The lock's folders follow the user's id: the runtime folders and the home become our own.
 mount -t tmpfs -o mode=755 tmpfs /run/user
 mount --bind "$HOME" "$(getent passwd "$(id -u)" | cut -d: -f6)"
 install -d -m 700 /run/user/0 && install -d -m 700 -o 65534 -g 65534 /run/user/65534
 settings=$XDG_CONFIG_HOME/com.tamberlin.corvane.conf
 
-# supervise NAME [USER]: keeps a stand-in NAME (a copy of sleep) running, as USER if given, as
-# the system keeps its services; the supervising loop's process id in $launched.
+# supervise NAME [USER]: relaunches a stand-in NAME (a copy of sleep) as the system would, as
+# USER if given; the loop's process id is in $launched.
 supervise() {
     [ -x "$scratch/$1" ] || cp /bin/sleep "$scratch/$1"
     local as=()
@@ -35,8 +31,7 @@ supervise() {
     track "$launched"
 }
 
-# stand_in PATH SCRIPT: puts a shell script at the absolute path PATH of a folder of system
-# tools, for this script's namespace only; the real tools stay in their place everywhere else.
+# stand_in PATH SCRIPT: a shell script at PATH, under an overlay seen in this namespace only.
 stand_in() {
     local folder=${1%/*}
     local layer=$scratch/layer$(tr / _ <<<"$folder")
@@ -45,8 +40,7 @@ stand_in() {
         mount -t overlay overlay \
             -o "lowerdir=$folder,upperdir=$layer/upper,workdir=$layer/work" "$folder"
     fi
-    # Some tools are links to others (pkill to pgrep): the stand-in replaces the link itself.
-    rm -f "$1"
+    rm -f "$1" # pkill is a link to pgrep: replace the link, not its target.
     printf '#!/bin/sh\n%s\n' "$2" >"$1"
     chmod 755 "$1"
 }
@@ -61,17 +55,11 @@ logged() {
     fail "$1 did not log '$2' ${3:-1} times"
 }
 
-# ready NAME: waits until NAME has found its Touch Bar and its window has taken that in: the
-# fix button is enabled and has the keyboard focus.
-ready() {
-    logged "$1" 'Final detection: true'
-    # The detection logs its answer from its own thread; the window takes it a moment later.
-    sleep 0.3
-}
+# ready NAME: NAME found its Touch Bar, and its window took that in a moment after the log.
+ready() { logged "$1" 'Final detection: true' && sleep 0.3; }
 
-# ends NAME PID SECONDS: the copy ends within SECONDS with status 0, and Qt wrote nothing on
-# its standard error (the system tools' own complaints aside: about the names longer than
-# Linux keeps, and killall finding no Dock).
+# ends NAME PID SECONDS: the copy ends within SECONDS with status 0, and wrote nothing on its
+# standard error but the tools' complaints (names longer than Linux keeps, no Dock).
 ends() {
     await_exit "$2" "$3" || fail "$1 ended with status $? (124: still runs after $3 s)"
     if grep -Ev '^(pgrep|pkill): |^Try `p(grep|kill) -f|^Dock: no process found$' \
@@ -82,8 +70,6 @@ ends() {
 
 # screenshot WINDOW NAME: saves the window as build/screenshots/NAME.png, to be looked at.
 screenshot() {
-    local folder
-    folder=$(dirname "${BASH_SOURCE[0]}")/../../build/screenshots
-    mkdir -p "$folder"
-    import -window "$1" "$folder/$2.png"
+    local folder=${BASH_SOURCE[0]%/*}/../../build/screenshots
+    mkdir -p "$folder" && import -window "$1" "$folder/$2.png"
 }
