@@ -19,9 +19,8 @@ mkdir -p /sys/class/dmi/id /sys/class/backlight/appletb_backlight /usr/libexec/c
 printf 'MacBookPro16,1\n' >/sys/class/dmi/id/product_name
 printf 'Apple Inc.\n' >/sys/class/dmi/id/sys_vendor
 for device in 1-1:8302 1-2:8102; do
-    mkdir -p "/sys/bus/usb/devices/${device%:*}"
-    printf '05ac\n' >"/sys/bus/usb/devices/${device%:*}/idVendor"
-    printf '%s\n' "${device#*:}" >"/sys/bus/usb/devices/${device%:*}/idProduct"
+    usb=/sys/bus/usb/devices/${device%:*} && mkdir -p "$usb" && echo 05ac >"$usb/idVendor"
+    echo "${device#*:}" >"$usb/idProduct"
 done
 cp "$(dirname "$corvane")/../helper/corvane-touchbar-helper" /usr/libexec/corvane/
 stand_in /usr/sbin/modprobe 'card=/sys/class/drm/card1/device
@@ -47,8 +46,7 @@ cp /bin/sleep /usr/bin/tiny-dfr
 while :; do [ -e "$state/started" ] && /usr/bin/tiny-dfr 600 || sleep 0.1; done 2>/dev/null &
 track $!
 
-launch daemon "$corvane"
-app=$launched
+launch daemon "$corvane" && app=$launched
 main=$(window_of "$app" '^Corvane$') || fail "no main window"
 ready daemon
 press "$main" space
