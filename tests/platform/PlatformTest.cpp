@@ -31,7 +31,6 @@ ToolOutcome shell(const QString& script, const QString& argument = {}) {
 TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWroteAndLeavesNothingBehind) {
     const long before = openDescriptors();
     const QString argument = "'q' \"d\"; $(echo x) `echo y` * \n -x $HOME";
-    // Script; exit status (-1: stopped at its limit), standard output and error.
     const std::tuple<QString, int, QByteArray, QByteArray> cases[] = {
         {"printf '\\377\\376\\000x' >&2; printf 4; exit 255", 255, "4", {"\xff\xfe\0x", 4}},
         {"head -c 1048576 /dev/zero; head -c 1048576 /dev/zero >&2; exit 4", 4,
@@ -97,6 +96,8 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWroteAndLeavesNothingB
 TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     int ends[2];
     ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    const QByteArray behind = QByteArray(59999, '-') + '\n'; // a reader that is behind already
+    ASSERT_EQ(::write(ends[1], behind.constData(), behind.size()), behind.size());
     QByteArray written;
     Log log(ends[1]);
     const auto drain = [&] {
@@ -119,13 +120,12 @@ TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     Log(ends[1]).writeLine("gone");
     drain();
     const qsizetype kept = written.count(line.toUtf8() + '\n');
-    EXPECT_EQ(written.split('\n').value(kept),
+    EXPECT_EQ(written.split('\n').value(kept + 1),
               QStringLiteral("⚠️ Output was not being read: %1 lines dropped").arg(200 - kept));
     EXPECT_TRUE(kept >= 6 && written.endsWith('\n' + answer + "\ngone\n"));
     ::close(ends[0]);
     std::signal(SIGPIPE, SIG_IGN);
-    Log closed(999);
-    for (Log* gone : {&log, &log, &closed, &closed}) {
+    for (Log* gone : {&log, &log}) {
         gone->writeLine("nobody reads this");
         EXPECT_TRUE(gone->flush(1s));
     }
