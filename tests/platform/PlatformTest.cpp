@@ -204,7 +204,7 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     const QByteArray kept = QFile::encodeName(home.path());
     qunsetenv("XDG_CONFIG_HOME");
     // A name Qt cannot give back byte for byte would be a sibling's.
-    for (const QByteArray& variable : QByteArrayList{kept, kept + "/h\xff", {}, "/", "relative"}) {
+    for (const QByteArray& variable : QByteArrayList{kept + "/h\xff", {}, "/", "relative", kept}) {
         for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
             qputenv(name, variable);
         EXPECT_EQ(openSettings() != nullptr, variable == kept) << variable.toStdString();
