@@ -47,8 +47,6 @@ public:
     static TouchBarError touchBarNotWorking(QString explanation);
 
     Kind kind() const { return errorKind; }
-    // The text of the kinds that carry one; empty for the others.
-    const QString& payload() const { return text; }
 
     // What callers show and log: the kind's fixed text with the payload appended verbatim.
     QString errorDescription() const;

@@ -2,10 +2,9 @@
 # Installs a build into a scratch prefix and checks what a user's system would receive.
 #   layout  the files are where desktops, polkit and systemd look for them, the desktop entry
 #           (with its "Fix Touch Bar" action) and the metainfo pass the freedesktop validators,
-#           names and version agree across them, the polkit actions ask for an administrator
-#           while the password-free rule stays inert (tests/helper/polkit.txt shows which action
-#           each command line reaches), and the sleep unit passes systemd-analyze verify and
-#           stays off
+#           names and version agree across them, the password-free rule stays inert
+#           (tests/helper/ shows what polkit makes of the policy and the rule), and the sleep unit
+#           passes systemd-analyze verify and stays off
 #   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
 #           with status 0
 # Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
@@ -27,8 +26,6 @@ unit=$prefix/lib/systemd/system/corvane-touchbar-sleep.service
 
 # desktop_value KEY [GROUP]: KEY's value in GROUP, by default the main one.
 desktop_value() { sed -n "/^\[${2:-Desktop Entry}\]/,/^\[/s/^$1=//p" "$desktop"; }
-# policy_count XPATH: how many nodes XPATH selects in the policy; --nonet: its DTD is a URL.
-policy_count() { xmllint --nonet --xpath "count($1)" "$policy"; }
 
 check_layout() {
     local file
@@ -56,20 +53,12 @@ check_layout() {
     [[ $exec =~ ^[a-z]+$ ]] || fail "Exec is not a bare program name: '$exec'"
     [ -x "$prefix/bin/$exec" ] || fail "Exec=$exec but bin/$exec is not an installed program"
     [ "$(desktop_value Icon)" = "$app_id" ] || fail "Icon is not $app_id"
-    [ "$(desktop_value Name)" = Corvane ] || fail "Name is not Corvane"
     [ "$(desktop_value Exec 'Desktop Action fix-touch-bar')" = "$exec fix" ] ||
         fail "the action fix-touch-bar does not run '$exec fix'"
 
     grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
     grep -Eq "<release version=\"${version//./\\.}\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \
         "$metainfo" || fail "metainfo has no dated release $version"
-
-    # polkit skips a policy it cannot parse, and pkexec then falls back to its generic prompt.
-    report=$(xmllint --nonet --noout "$policy" 2>&1) || fail "policy is not well-formed: $report"
-    # A missing default reads as "no"; only the person at the active session may be asked.
-    (($(policy_count "//action[not(defaults/allow_any = 'no' and defaults/allow_inactive = 'no'
-        and defaults/allow_active = 'auth_admin')]") == 0)) ||
-        fail "policy defaults are not no, no, auth_admin"
 
     # The rule that spares the password must stay an example: polkit obeys what is in its
     # rules.d folders.
