@@ -145,6 +145,48 @@ struct FakeServices {
 };
 
 #ifdef CORVANE_TRANSCRIPTS
+// A case file's text with "\n" and "\xHH" read as the bytes they stand for.
+inline QByteArray unescape(const QByteArray& text) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\')
+            bytes += text[i];
+        else if (text[++i] == 'n')
+            bytes += '\n';
+        else
+            bytes += static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16)), i += 2;
+    }
+    return bytes;
+}
+
+// The rows of tests/core/cases/`name`.txt, one a line split at " | ", "#" lines left out.
+inline QList<QList<QByteArray>> cases(const char* name) {
+    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/../cases/%1.txt").arg(QLatin1String(name)));
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        qFatal("no cases in %s", name);
+    QList<QList<QByteArray>> rows;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        rows.emplaceBack();
+        for (const QString& field : QString::fromUtf8(line).split(" | "))
+            rows.last() << unescape(field.toUtf8());
+    }
+    return rows;
+}
+
+// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
+// outlived it), "missing" and why, or the status and what went to standard error.
+inline ToolOutcome outcome(const QByteArray& text) {
+    const QByteArray word = text.split(' ').constFirst();
+    const QByteArray rest = text.mid(word.size() + 1);
+    if (word == "missing")
+        return rest.isEmpty() ? notLaunched() : notLaunched(QString::fromUtf8(rest));
+    ToolOutcome result = word == "hung" || word == "running" ? hung : exited(word.toInt(), rest);
+    result.stillRunning = word == "running";
+    return result;
+}
+
 // What a run wrote, as kept in the transcript `name`: each tool run shown as
 // "$ program arguments" where it happened.
 inline QString transcript(const char* name) {
