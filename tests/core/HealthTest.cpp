@@ -10,17 +10,6 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-namespace {
-
-void put(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
-} // namespace
-
 // Each state from a made-up T2's /sys and a recorded `systemctl show` (cases/health.txt), every
 // garbled source read as unknown with its reason, never as a guess; without a T2's devices the unit
 // and the process decide, Apple silicon's display driver is adp, and on a Mac the main service
@@ -47,7 +36,7 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
         if (change == "backlight")
             QDir(m.root + "/sys/class/backlight").removeRecursively();
         if (change == "vendor")
-            put(vendor, row.at(2));
+            writeFile(vendor, row.at(2));
         if (change == "fifo")
             QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
         if (change == "systemctl")
@@ -83,6 +72,6 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
 
     // tiny-dfr is the backend wherever it is installed.
     EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServices());
-    put(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
+    writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());
 }

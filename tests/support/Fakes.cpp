@@ -1,18 +1,6 @@
 #include "Fakes.h"
 
-#include <QDir>
-
 namespace corvane::fakes {
-namespace {
-
-void writeFile(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(contents);
-}
-
-} // namespace
 
 void FakeSystem::makeT2(bool drivers, bool hardware) {
     if (root.isEmpty())
@@ -103,16 +91,15 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
                 ? 0
                 : 1;
     }
-    if (program == "/usr/bin/systemctl" && arguments.first() == "show")
-        return [&] {
-            ToolOutcome show = exited(0);
-            show.standardOutput =
-                QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
-                               "Result=%3\n")
-                    .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
-                    .toUtf8();
-            return show;
-        }();
+    if (program == "/usr/bin/systemctl" && arguments.first() == "show") {
+        outcome.exitStatus = 0;
+        outcome.standardOutput =
+            QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
+                           "Result=%3\n")
+                .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
+                .toUtf8();
+        return outcome;
+    }
     if (program == "/usr/bin/systemctl") {
         if (unitState == "failed")
             return exited(1, "Job for tiny-dfr.service failed.\n");

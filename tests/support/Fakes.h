@@ -2,6 +2,7 @@
 
 #include "platform/Services.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -144,22 +145,17 @@ struct FakeServices {
     }
 };
 
-#ifdef CORVANE_TRANSCRIPTS
-// A case file's text with "\n" and "\xHH" read as the bytes they stand for.
-inline QByteArray unescape(const QByteArray& text) {
-    QByteArray bytes;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\')
-            bytes += text[i];
-        else if (text[++i] == 'n')
-            bytes += '\n';
-        else
-            bytes += static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16)), i += 2;
-    }
-    return bytes;
+// Writes `contents` to `path`, making its folders.
+inline void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(contents);
 }
 
-// The rows of tests/core/cases/`name`.txt, one a line split at " | ", "#" lines left out.
+#ifdef CORVANE_TRANSCRIPTS
+// The rows of tests/core/cases/`name`.txt, one a line split at " | " and percent-decoded (a
+// newline is "%0A"), "#" lines left out.
 inline QList<QList<QByteArray>> cases(const char* name) {
     QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/../cases/%1.txt").arg(QLatin1String(name)));
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
@@ -170,7 +166,7 @@ inline QList<QList<QByteArray>> cases(const char* name) {
             continue;
         rows.emplaceBack();
         for (const QString& field : QString::fromUtf8(line).split(" | "))
-            rows.last() << unescape(field.toUtf8());
+            rows.last() << QByteArray::fromPercentEncoding(field.toUtf8());
     }
     return rows;
 }
