@@ -168,8 +168,8 @@ TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
     }
 }
 
-// tiny-dfr on a T2: each health takes its own step, least privilege first, and only a Touch Bar
-// that works at the end is counted.
+// tiny-dfr on a T2, step by step as cases/ladder.txt says: each health takes its own step, least
+// privilege first, and only a Touch Bar that works at the end is counted.
 TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
     Rig rig;
     rig.backend = &touchBarDaemon();
@@ -179,35 +179,18 @@ TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
     machine.start({"tiny-dfr"});
     machine.relaunched = {"tiny-dfr"};
     machine.makeT2(true);
-    const auto step = [&](const char* title, bool asAdministrator = false) {
-        rig.fakes.output.log.writeLine(QString("######## ") + title);
+    for (const auto& row : cases("ladder")) {
+        machine.answers.clear();
+        if (row.at(4) != "-")
+            machine.answers.emplace(QString::fromUtf8(row.at(3)), outcome(row.at(4)));
+        if (row.at(2) == "start-limit-hit")
+            machine.unitState = "failed", machine.unitResult = "start-limit-hit";
+        else if (row.at(2) != "-")
+            machine.makeT2(row.at(2) != "without drivers", row.at(2) != "without hardware");
+        rig.fakes.output.log.writeLine("######## " + QString::fromUtf8(row.at(0)));
+        const bool asAdministrator = row.at(1) == "administrator";
         rig.restart(asAdministrator, asAdministrator);
-    };
-    step("working: the person's restart is enough");
-    machine.answers = {{"/usr/bin/systemctl tiny-dfr.service",
-                        exited(1, "Failed to restart tiny-dfr.service: Interactive "
-                                  "authentication required.\n")}};
-    step("refused to the person: restarted by the administrator");
-    step("the same, granted", true);
-    machine.answers.clear();
-    machine.unitState = "failed";
-    machine.unitResult = "start-limit-hit";
-    step("start limit hit: reset and restarted");
-    machine.answers = {{"/usr/bin/pkexec reset-daemon", exited(126)}};
-    step("the same, dismissed", true);
-    machine.answers.clear();
-    step("the same, granted", true);
-    machine.makeT2(false);
-    step("display driver gone after resume: drivers reloaded");
-    machine.answers = {{"/usr/bin/pkexec reload-drivers",
-                        exited(127, "Error creating textual authentication agent: Error opening "
-                                    "current controlling terminal for the process (`/dev/tty'): "
-                                    "No such device or address\n")}};
-    step("the same, with no prompt to be shown", true);
-    machine.answers.clear();
-    step("the same, granted", true);
-    machine.makeT2(false, false);
-    step("hardware missing: nothing runs");
+    }
     EXPECT_EQ(rig.fakes.output.text(), transcript("ladder"));
 }
 
