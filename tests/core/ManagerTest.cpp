@@ -69,6 +69,39 @@ struct Rig {
                                             manager->hasTouchBar() ? "" : " without a Touch Bar"));
     }
     QString output() { return fakes.output.text().mid(outputBefore); }
+    // Restarts as each row of cases/`name`.txt says, once the machine is changed as it says.
+    void replay(const char* name) {
+        FakeSystem& machine = fakes.system;
+        for (const auto& row : cases(name)) {
+            machine.answers.clear();
+            for (qsizetype answer = 3; answer + 1 < row.size(); answer += 2)
+                machine.answers.emplace(QString::fromUtf8(row.at(answer)),
+                                        outcome(row.at(answer + 1)));
+            const QByteArray& change = row.at(2);
+            if (change == "tiny-dfr on a T2") {
+                backend = &touchBarDaemon();
+                machine.processes.clear();
+                machine.start({"tiny-dfr"});
+                machine.relaunched = {"tiny-dfr"};
+                machine.makeT2(true);
+            }
+            if (change == "start-limit-hit")
+                machine.unitState = "failed", machine.unitResult = "start-limit-hit";
+            if (change.startsWith("without"))
+                machine.makeT2(change != "without drivers", change != "without hardware");
+            if (change == "only ControlStrip relaunched")
+                machine.relaunched = {"ControlStrip"};
+            if (change == "an ended TouchBarServer")
+                machine.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
+            if (change == "TouchBarAgent runs")
+                machine.start({"TouchBarAgent"});
+            if (change == "no Touch Bar")
+                fakes.modelQuery = FakeModelQuery("MacBookAir10,1"), machine.processes.clear();
+            fakes.output.log.writeLine("######## " + QString::fromUtf8(row.at(0)));
+            const bool asAdministrator = row.at(1) == "administrator";
+            restart(asAdministrator, asAdministrator);
+        }
+    }
 };
 
 } // namespace
@@ -86,33 +119,15 @@ TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
     EXPECT_EQ(rig.fakes.output.text(), transcript("success"));
 }
 
-// All are tried, the later of two failures is the result; without a Touch Bar none is touched.
-TEST(Restart, FailsWhenATerminationFailsOrThereIsNoTouchBar) {
-    Rig rig;
-    rig.fakes.system.start({"TouchBarAgent"});
-    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarAgent", exited(2, "pkill: bad\n")},
-                                {"/usr/bin/pkill DFRFoundation", notLaunched("Denied")}};
-    rig.restart();
-    rig.fakes.modelQuery = FakeModelQuery("MacBookAir10,1");
-    rig.fakes.system.processes.clear();
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("failures"));
-}
-
-// A restart is a new process: TouchBarServer still the same, missing after the wait, only
-// ended but not reaped, or not to be probed is a failure, and nothing is reset or counted.
-TEST(Restart, FailsUnlessTouchBarServerComesBackAsANewProcess) {
-    Rig rig;
-    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarServer", exited(0)}};
-    rig.restart();
-    rig.fakes.system.answers.clear();
-    rig.fakes.system.relaunched = {"ControlStrip"};
-    rig.restart();
-    rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
-    rig.restart();
-    rig.fakes.system.answers = {{"/usr/bin/pgrep *", hung}};
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("not-restarted"));
+// Step by step as cases/`name`.txt says: a restart that fails, one that finds no new
+// TouchBarServer, and tiny-dfr on a T2, where each health takes its own step, least privilege
+// first, and only a Touch Bar that works at the end is counted.
+TEST(Restart, EndsAsEachStepOfItsCaseFileSays) {
+    for (const char* name : {"failures", "not-restarted", "ladder"}) {
+        Rig rig;
+        rig.replay(name);
+        EXPECT_EQ(rig.fakes.output.text(), transcript(name));
+    }
 }
 
 // The count stops at its largest value and lasts into the next launch, or is said not to.
@@ -166,32 +181,6 @@ TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
         EXPECT_EQ(rig.fakes.output.text(),
                   transcript(pkexec ? "administrator" : "administrator-osascript"));
     }
-}
-
-// tiny-dfr on a T2, step by step as cases/ladder.txt says: each health takes its own step, least
-// privilege first, and only a Touch Bar that works at the end is counted.
-TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
-    Rig rig;
-    rig.backend = &touchBarDaemon();
-    rig.fakes.modelQuery = FakeModelQuery("MacBookPro16,1");
-    FakeSystem& machine = rig.fakes.system;
-    machine.processes.clear();
-    machine.start({"tiny-dfr"});
-    machine.relaunched = {"tiny-dfr"};
-    machine.makeT2(true);
-    for (const auto& row : cases("ladder")) {
-        machine.answers.clear();
-        if (row.at(4) != "-")
-            machine.answers.emplace(QString::fromUtf8(row.at(3)), outcome(row.at(4)));
-        if (row.at(2) == "start-limit-hit")
-            machine.unitState = "failed", machine.unitResult = "start-limit-hit";
-        else if (row.at(2) != "-")
-            machine.makeT2(row.at(2) != "without drivers", row.at(2) != "without hardware");
-        rig.fakes.output.log.writeLine("######## " + QString::fromUtf8(row.at(0)));
-        const bool asAdministrator = row.at(1) == "administrator";
-        rig.restart(asAdministrator, asAdministrator);
-    }
-    EXPECT_EQ(rig.fakes.output.text(), transcript("ladder"));
 }
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
