@@ -78,6 +78,23 @@ struct Rig {
                 machine.answers.emplace(QString::fromUtf8(row.at(answer)),
                                         outcome(row.at(answer + 1)));
             const QByteArray& change = row.at(2);
+            if (change == "a Touch Bar known by its service") {
+                fakes.modelQuery = FakeModelQuery("iMac20,1");
+                machine.start({"TouchBarAgent", "DFRFoundation"});
+                machine.relaunched += "TouchBarAgent";
+                machine.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
+                QSettings(settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
+            }
+            if (change.startsWith("root's copies and another user's")) {
+                machine.processes[0].owner = machine.processes[1].owner = 0;
+                machine.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
+            }
+            if (change.endsWith("osascript"))
+                fakes.prompt = administrator::Prompt::Osascript;
+            if (change == "root's copies come back") {
+                machine.processes.removeIf([](const auto& p) { return p.owner == 0; });
+                machine.start({"TouchBarServer", "ControlStrip"});
+            }
             if (change == "tiny-dfr on a T2") {
                 backend = &touchBarDaemon();
                 machine.processes.clear();
@@ -106,27 +123,18 @@ struct Rig {
 
 } // namespace
 
-// Transcripts hold whole runs: the manager's state after "##", each line logged, each tool run
-// after "$", the outcome after "=>". Here the Touch Bar is known by its service, not its model.
-TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
-    Rig rig;
-    rig.fakes.modelQuery = FakeModelQuery("iMac20,1");
-    rig.fakes.system.start({"TouchBarAgent", "DFRFoundation"});
-    rig.fakes.system.relaunched += "TouchBarAgent";
-    rig.fakes.system.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
-    QSettings(rig.settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("success"));
-}
-
-// Step by step as cases/`name`.txt says: a restart that fails, one that finds no new
-// TouchBarServer, and tiny-dfr on a T2, where each health takes its own step, least privilege
-// first, and only a Touch Bar that works at the end is counted.
+// Transcripts hold whole runs, step by step as cases/`name`.txt says: each step after
+// "########", the manager's state after "##", each line logged, each tool run after "$", the
+// outcome after "=>".
 TEST(Restart, EndsAsEachStepOfItsCaseFileSays) {
-    for (const char* name : {"failures", "not-restarted", "ladder"}) {
+    for (const char* name : {"success", "failures", "not-restarted", "administrator",
+                             "administrator-osascript", "ladder"}) {
         Rig rig;
         rig.replay(name);
         EXPECT_EQ(rig.fakes.output.text(), transcript(name));
+        EXPECT_TRUE(!QByteArray(name).startsWith("administrator") ||
+                    !rig.manager->restartAsAdministrator())
+            << "nothing is left on offer";
     }
 }
 
@@ -151,36 +159,6 @@ TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
     rig.restart();
     EXPECT_TRUE(rig.output().contains("⚠️ The restart count was not saved: there is no home "
                                       "folder to keep it in\n## idle #1 "));
-}
-
-// Root's TouchBarServer and ControlStrip beside another user's: the user's pass leaves the
-// other user's alone and is refused root's; one prompt, through either platform's, ends root's
-// copies only; a dismissed one changes nothing and a granted one restarts them.
-TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
-    for (const auto prompt : {administrator::Prompt::Pkexec, administrator::Prompt::Osascript}) {
-        Rig rig;
-        rig.fakes.prompt = prompt;
-        const bool pkexec = prompt == administrator::Prompt::Pkexec;
-        rig.fakes.system.processes[0].owner = 0;
-        rig.fakes.system.processes[1].owner = 0;
-        rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
-        const QString ask = pkexec ? "/usr/bin/pkexec stop-services" : "/usr/bin/osascript *";
-        rig.fakes.system.answers = {
-            {ask, pkexec ? exited(126) : exited(1, "User canceled. (-128)")}};
-        rig.restart();
-        rig.restart(true, true);
-        rig.fakes.system.answers.clear();
-        if (!pkexec) {
-            // osascript, granted, ran the constant text: root's copies end and come back.
-            rig.fakes.system.answers = {{ask, exited(0)}};
-            rig.fakes.system.processes.removeIf([](const auto& p) { return p.owner == 0; });
-            rig.fakes.system.start({"TouchBarServer", "ControlStrip"});
-        }
-        rig.restart(true, true);
-        EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left on offer";
-        EXPECT_EQ(rig.fakes.output.text(),
-                  transcript(pkexec ? "administrator" : "administrator-osascript"));
-    }
 }
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
