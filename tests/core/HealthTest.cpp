@@ -26,6 +26,7 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
         m.start({"tiny-dfr"});
         m.makeT2(true);
         const QByteArray& change = row.at(1);
+        const bool mac = change.startsWith("macOS");
         const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
         if (change == "stop")
             m.processes.clear();
@@ -33,6 +34,12 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
             m.unitState = "failed", m.unitResult = QString::fromUtf8(row.at(2));
         if (change == "t2")
             m.makeT2(row.at(2) != "without drivers", row.at(2) != "without hardware");
+        if (change == "no T2" || change == "adp")
+            QDir(m.root + "/sys").removeRecursively();
+        if (change == "adp")
+            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
+                QFile::link("../../../bus/platform/drivers/adp",
+                            m.root + "/sys/class/drm/card0/device/driver");
         if (change == "backlight")
             QDir(m.root + "/sys/class/backlight").removeRecursively();
         if (change == "vendor")
@@ -49,28 +56,18 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
             }());
         const Services services = fakes.services();
         const ProcessControl processes(services);
+        const QString name = mac ? "TouchBarServer" : "tiny-dfr";
+        ProcessListing listing;
+        if (change != "macOS, not looked for")
+            listing = {{name, processes.findProcesses(name)}};
         note(row.at(0).constData(),
-             readHealth(touchBarDaemon(), processes, services.root, "MacBookPro16,2",
-                        {{"tiny-dfr", processes.findProcesses("tiny-dfr")}}));
+             readHealth(mac ? appleServices() : touchBarDaemon(), processes, services.root,
+                        row.value(3, "MacBookPro16,2"), listing));
     }
-    FakeServices fakes;
-    const Services services = fakes.services();
-    const ProcessControl processes(services);
-    const ProcessListing daemon = {{"tiny-dfr", RunningProcesses{{7, 0}}}};
-    for (const char* model : {"Unknown", "Mac14,7"})
-        note(model, readHealth(touchBarDaemon(), processes, services.root, model, daemon));
-    QDir().mkpath(fakes.root.filePath("sys/class/drm/card0/device"));
-    QFile::link("../../../bus/platform/drivers/adp",
-                fakes.root.filePath("sys/class/drm/card0/device/driver"));
-    note("Mac14,7 with adp",
-         readHealth(touchBarDaemon(), processes, services.root, "Mac14,7", daemon));
-    note("macOS, stopped", readHealth(appleServices(), processes, services.root, "MacBookPro16,1",
-                                      {{"TouchBarServer", RunningProcesses()}}));
-    note("macOS, not looked for",
-         readHealth(appleServices(), processes, services.root, "MacBookPro16,1", {}));
     EXPECT_EQ(read.join('\n') + '\n', transcript("health"));
 
     // tiny-dfr is the backend wherever it is installed.
+    FakeServices fakes;
     EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServices());
     writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());

@@ -28,11 +28,20 @@ inline ToolOutcome notLaunched(const QString& description = "No such file or dir
     return outcome;
 }
 
-inline const ToolOutcome hung = [] {
-    ToolOutcome outcome;
-    outcome.timedOut = true;
-    return outcome;
-}();
+// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
+// outlived it), "missing" and why, or the status and what went to standard error.
+inline ToolOutcome outcome(const QByteArray& text) {
+    const QByteArray word = text.split(' ').constFirst();
+    const QByteArray rest = text.mid(word.size() + 1);
+    if (word == "missing")
+        return rest.isEmpty() ? notLaunched() : notLaunched(QString::fromUtf8(rest));
+    ToolOutcome result = exited(word.toInt(), rest);
+    result.stillRunning = word == "running";
+    result.timedOut = word == "hung" || result.stillRunning;
+    return result;
+}
+
+inline const ToolOutcome hung = outcome("hung");
 
 // A machine in miniature that answers the system tools as the real ones would: the processes
 // that run, each with its id and owner, some ended but not reaped; which of them the system
@@ -169,18 +178,6 @@ inline QList<QList<QByteArray>> cases(const char* name) {
             rows.last() << QByteArray::fromPercentEncoding(field.toUtf8());
     }
     return rows;
-}
-
-// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
-// outlived it), "missing" and why, or the status and what went to standard error.
-inline ToolOutcome outcome(const QByteArray& text) {
-    const QByteArray word = text.split(' ').constFirst();
-    const QByteArray rest = text.mid(word.size() + 1);
-    if (word == "missing")
-        return rest.isEmpty() ? notLaunched() : notLaunched(QString::fromUtf8(rest));
-    ToolOutcome result = word == "hung" || word == "running" ? hung : exited(word.toInt(), rest);
-    result.stillRunning = word == "running";
-    return result;
 }
 
 // What a run wrote, as kept in the transcript `name`: each tool run shown as
