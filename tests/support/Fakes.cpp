@@ -83,13 +83,10 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
     if (program == "/usr/bin/killall")
         outcome.exitStatus = terminate(subject) ? 0 : 1;
     if (program == "/usr/bin/pkill") {
-        const qsizetype owner = arguments.indexOf("-U");
-        outcome.exitStatus =
-            terminate(subject, owner < 0
-                                   ? std::nullopt
-                                   : std::optional<uid_t>(arguments.value(owner + 1).toUInt()))
-                ? 0
-                : 1;
+        std::optional<uid_t> owner;
+        if (arguments.contains("-U"))
+            owner = arguments.value(arguments.indexOf("-U") + 1).toUInt();
+        outcome.exitStatus = terminate(subject, owner) ? 0 : 1;
     }
     if (program == "/usr/bin/systemctl" && arguments.first() == "show") {
         outcome.exitStatus = 0;

@@ -21,27 +21,20 @@ inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
     return outcome;
 }
 
-inline ToolOutcome notLaunched(const QString& description = "No such file or directory") {
-    ToolOutcome outcome;
-    outcome.launchError = {description,
-                           "Error Domain=NSPOSIXErrorDomain Code=2 \"" + description + '"'};
-    return outcome;
-}
-
 // A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
 // outlived it), "missing" and why, or the status and what went to standard error.
 inline ToolOutcome outcome(const QByteArray& text) {
     const QByteArray word = text.split(' ').constFirst();
     const QByteArray rest = text.mid(word.size() + 1);
-    if (word == "missing")
-        return rest.isEmpty() ? notLaunched() : notLaunched(QString::fromUtf8(rest));
-    ToolOutcome result = exited(word.toInt(), rest);
+    ToolOutcome result = exited(word.toInt(), word == "missing" ? QByteArray() : rest);
+    if (word == "missing") {
+        const QString why = rest.isEmpty() ? "No such file or directory" : QString::fromUtf8(rest);
+        result.launchError = {why, "Error Domain=NSPOSIXErrorDomain Code=2 \"" + why + '"'};
+    }
     result.stillRunning = word == "running";
     result.timedOut = word == "hung" || result.stillRunning;
     return result;
 }
-
-inline const ToolOutcome hung = outcome("hung");
 
 // A machine in miniature that answers the system tools as the real ones would: the processes
 // that run, each with its id and owner, some ended but not reaped; which of them the system
@@ -134,7 +127,6 @@ struct CapturedLog {
         QFile written(file.fileName());
         return written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()) : "?";
     }
-    QStringList lines() { return text().split('\n', Qt::SkipEmptyParts); }
 };
 
 // Fakes for every service, wired together, as uid 501, asking an administrator through
