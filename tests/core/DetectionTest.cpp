@@ -9,35 +9,20 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
+// cases/detection.txt: what sysctl answers, the model read and the line logged.
 TEST(Detection, ReadsOneTo1023BytesUpToTheFirstZeroByteAndRefusesTheRest) {
-    const QString refused = "🔒 Security: Invalid sysctl result or size: ";
-    // The size query's result and size, the read's result and bytes; the model and log line.
-    const std::tuple<int, std::size_t, int, QByteArray, QString, QString> cases[] = {
-        {0, 0, 0, "", "Unknown", refused + "0, 0"},
-        {0, 1024, 0, QByteArray(1024, 'M'), "Unknown", refused + "0, 1024"},
-        {-1, 16, 0, "MacBookPro15,2", "Unknown", refused + "-1, 16"},
-        {0, 16, 12, "MacBookPro15,2", "Unknown", "🔒 Security: Failed to read sysctl: 12"},
-        {0, 1, 0, QByteArray(1, '\0'), "", {}},
-        {0, 1023, 0, QByteArray(1023, 'M'), QString(1023, 'M'), {}},
-        {0, 14, 0, "MacBookPro15,2XYZ", "MacBookPro15,2", {}},
-        {0, 19, 0, QByteArray("MacBookPro15,2\0junk", 19), "MacBookPro15,2", {}},
-        {0,
-         9,
-         0,
-         "Mac\xff"
-         "Book",
-         QStringLiteral("Mac\uFFFDBook"),
-         {}},
-    };
-    for (const auto& [sizeResult, size, readResult, bytes, model, line] : cases) {
+    for (const auto& row : cases("detection")) {
+        const QList<QByteArray> results = row.at(0).split(' ');
         FakeModelQuery query;
-        query.sizeResult = sizeResult;
-        query.reportedSize = size;
-        query.readResult = readResult;
-        query.bytes = bytes;
+        query.sizeResult = results.at(0).toInt();
+        query.reportedSize = results.at(1).toULong();
+        query.readResult = results.at(2).toInt();
+        query.bytes = row.at(1);
         CapturedLog log;
-        EXPECT_EQ(getModelIdentifier(query, log.log), model) << bytes.left(20).toStdString();
-        EXPECT_EQ(log.lines(), line.isEmpty() ? QStringList() : QStringList{line});
+        EXPECT_EQ(getModelIdentifier(query, log.log), QString::fromUtf8(row.at(2)))
+            << row.at(0).toStdString();
+        EXPECT_EQ(log.text(), row.at(3) == "-" ? "" : QString::fromUtf8(row.at(3)) + '\n')
+            << row.at(0).toStdString();
     }
 }
 

@@ -10,118 +10,61 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-namespace {
-
-void put(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
-} // namespace
-
-// Each state from a made-up T2's /sys and a recorded `systemctl show`, every garbled source
-// read as unknown with its reason, never as a guess; without a T2's devices the unit and the
-// process decide, Apple silicon's display driver is adp, and on a Mac the main service decides.
+// Each state from a made-up T2's /sys and a recorded `systemctl show` (cases/health.txt), every
+// garbled source read as unknown with its reason, never as a guess; without a T2's devices the unit
+// and the process decide, Apple silicon's display driver is adp, and on a Mac the main service
+// decides.
 TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
-    const QString vendor = "/sys/bus/usb/devices/1-1/idVendor";
-    const auto answer = [](const QByteArray& output) {
-        return [output](FakeSystem& m) {
-            ToolOutcome show = exited(0);
-            show.standardOutput = output;
-            m.answers.emplace("/usr/bin/systemctl *", show);
-        };
-    };
-    const std::pair<const char*, std::function<void(FakeSystem&)>> rows[] = {
-        {"healthy",
-         [](FakeSystem&) {
-         }},
-        {"stopped",
-         [](FakeSystem& m) {
-             m.processes.clear();
-         }},
-        {"start limit",
-         [](FakeSystem& m) {
-             m.unitState = "failed", m.unitResult = "start-limit-hit";
-         }},
-        {"driver gone",
-         [](FakeSystem& m) {
-             m.makeT2(false);
-         }},
-        {"backlight gone",
-         [](FakeSystem& m) {
-             QDir(m.root + "/sys/class/backlight").removeRecursively();
-         }},
-        {"hardware missing",
-         [](FakeSystem& m) {
-             m.makeT2(true, false);
-         }},
-        {"garbled id",
-         [&](FakeSystem& m) {
-             put(m.root + vendor, "zz\n");
-         }},
-        {"endless id",
-         [&](FakeSystem& m) {
-             put(m.root + vendor, QByteArray(300, 'a'));
-         }},
-        {"a FIFO for an id",
-         [&](FakeSystem& m) {
-             QFile::remove(m.root + vendor);
-             ::mkfifo(QFile::encodeName(m.root + vendor).constData(), 0600);
-         }},
-        {"no systemctl",
-         [](FakeSystem& m) {
-             m.answers.emplace("/usr/bin/systemctl *", notLaunched());
-         }},
-        {"systemctl hangs",
-         [](FakeSystem& m) {
-             m.answers.emplace("/usr/bin/systemctl *", hung);
-         }},
-        {"systemctl fails",
-         [](FakeSystem& m) {
-             m.answers.emplace("/usr/bin/systemctl *", exited(1));
-         }},
-        {"systemctl babbles",
-         answer("ActiveState=active; rm -rf /\nResult\n" + QByteArray(9000, '='))},
-        {"no Result", answer("LoadState=loaded\nActiveState=inactive\nSubState=dead\n")},
-        {"not loaded",
-         answer("LoadState=not-found\nActiveState=inactive\nSubState=dead\nResult=success\n")},
-    };
     QStringList read;
     const auto note = [&](const char* title, const Health& health) {
         read << QString(title) + " => " + healthKey(health.state) + ": " +
                     describeHealth(health).replace(QRegularExpression("/tmp/[^/]*"), "ROOT");
     };
-    for (const auto& [title, change] : rows) {
+    for (const auto& row : cases("health")) {
         FakeServices fakes;
-        fakes.system.start({"tiny-dfr"});
-        fakes.system.makeT2(true);
-        change(fakes.system);
+        FakeSystem& m = fakes.system;
+        m.start({"tiny-dfr"});
+        m.makeT2(true);
+        const QByteArray& change = row.at(1);
+        const bool mac = change.startsWith("macOS");
+        const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
+        if (change == "stop")
+            m.processes.clear();
+        if (change == "unit")
+            m.unitState = "failed", m.unitResult = QString::fromUtf8(row.at(2));
+        if (change == "t2")
+            m.makeT2(row.at(2) != "without drivers", row.at(2) != "without hardware");
+        if (change == "no T2" || change == "adp")
+            QDir(m.root + "/sys").removeRecursively();
+        if (change == "adp")
+            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
+                QFile::link("../../../bus/platform/drivers/adp",
+                            m.root + "/sys/class/drm/card0/device/driver");
+        if (change == "backlight")
+            QDir(m.root + "/sys/class/backlight").removeRecursively();
+        if (change == "vendor")
+            writeFile(vendor, row.at(2));
+        if (change == "fifo")
+            QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
+        if (change == "systemctl" || change == "show")
+            m.answers.emplace("/usr/bin/systemctl *", outcome(change == "show" ? "0" : row.at(2)));
+        if (change == "show")
+            m.answers.begin()->second.standardOutput = row.at(2);
         const Services services = fakes.services();
         const ProcessControl processes(services);
-        note(title, readHealth(touchBarDaemon(), processes, services.root, "MacBookPro16,2",
-                               {{"tiny-dfr", processes.findProcesses("tiny-dfr")}}));
+        const QString name = mac ? "TouchBarServer" : "tiny-dfr";
+        ProcessListing listing;
+        if (change != "macOS, not looked for")
+            listing = {{name, processes.findProcesses(name)}};
+        note(row.at(0).constData(),
+             readHealth(mac ? appleServices() : touchBarDaemon(), processes, services.root,
+                        row.value(3, "MacBookPro16,2"), listing));
     }
-    FakeServices fakes;
-    const Services services = fakes.services();
-    const ProcessControl processes(services);
-    const ProcessListing daemon = {{"tiny-dfr", RunningProcesses{{7, 0}}}};
-    for (const char* model : {"Unknown", "Mac14,7"})
-        note(model, readHealth(touchBarDaemon(), processes, services.root, model, daemon));
-    QDir().mkpath(fakes.root.filePath("sys/class/drm/card0/device"));
-    QFile::link("../../../bus/platform/drivers/adp",
-                fakes.root.filePath("sys/class/drm/card0/device/driver"));
-    note("Mac14,7 with adp",
-         readHealth(touchBarDaemon(), processes, services.root, "Mac14,7", daemon));
-    note("macOS, stopped", readHealth(appleServices(), processes, services.root, "MacBookPro16,1",
-                                      {{"TouchBarServer", RunningProcesses()}}));
-    note("macOS, not looked for",
-         readHealth(appleServices(), processes, services.root, "MacBookPro16,1", {}));
     EXPECT_EQ(read.join('\n') + '\n', transcript("health"));
 
     // tiny-dfr is the backend wherever it is installed.
+    FakeServices fakes;
     EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServices());
-    put(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
+    writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());
 }

@@ -24,7 +24,6 @@ struct Rig {
     const Backend* backend = &appleServices();
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<TouchBarManager> manager;
-    qsizetype outputBefore = 0;
 
     Rig() {
         fakes.system.start({"TouchBarServer", "ControlStrip", "Dock"});
@@ -32,9 +31,9 @@ struct Rig {
         fakes.system.transcript = &fakes.output.log;
     }
 
-    // Restarts, as administrator if asked, in a new launch unless `again`; the outcome.
-    QString restart(bool asAdministrator = false, bool again = false) {
-        if (!again) {
+    // Restarts in a new launch, or as administrator in the same one.
+    void restart(bool asAdministrator) {
+        if (!asAdministrator) {
             manager.reset();
             settings = settingsFile.isEmpty()
                            ? nullptr
@@ -43,17 +42,14 @@ struct Rig {
             QObject::connect(manager.get(), &TouchBarManager::restartingChanged,
                              [this] { look(); });
         }
-        outputBefore = fakes.output.text().size();
         QSignalSpy finished(manager.get(), &TouchBarManager::restartFinished);
         const bool started =
             asAdministrator ? manager->restartAsAdministrator() : manager->restartTouchBar();
         EXPECT_FALSE(manager->restartTouchBar()) << "a second restart while one runs";
         if (!started || !finished.wait(5000))
-            return "not run";
+            return;
         const auto error = finished.at(0).at(0).value<std::optional<TouchBarError>>();
-        QString result = error ? error->errorDescription() : "success";
-        fakes.output.log.writeLine("=> " + result);
-        return result;
+        fakes.output.log.writeLine("=> " + (error ? error->errorDescription() : "success"));
     }
     // Into the transcript: the manager's state, and the count the settings file holds.
     void look() {
@@ -68,147 +64,81 @@ struct Rig {
                                        .arg(error ? ", error: " + error->errorDescription() : "",
                                             manager->hasTouchBar() ? "" : " without a Touch Bar"));
     }
-    QString output() { return fakes.output.text().mid(outputBefore); }
+    // Restarts as each row of cases/`name`.txt says, once the machine is changed as it says.
+    void replay(const char* name) {
+        FakeSystem& machine = fakes.system;
+        for (const auto& row : cases(name)) {
+            machine.answers.clear();
+            for (qsizetype answer = 3; answer + 1 < row.size(); answer += 2)
+                machine.answers.emplace(QString::fromUtf8(row.at(answer)),
+                                        outcome(row.at(answer + 1)));
+            const QByteArray& change = row.at(2);
+            if (change == "a Touch Bar known by its service") {
+                fakes.modelQuery = FakeModelQuery("iMac20,1");
+                machine.start({"TouchBarAgent", "DFRFoundation"});
+                machine.relaunched += "TouchBarAgent";
+                machine.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
+                QSettings(settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
+            }
+            if (change.startsWith("root's copies and another user's")) {
+                machine.processes[0].owner = machine.processes[1].owner = 0;
+                machine.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
+            }
+            if (change.endsWith("osascript"))
+                fakes.prompt = administrator::Prompt::Osascript;
+            if (change == "root's copies come back") {
+                machine.processes.removeIf([](const auto& p) { return p.owner == 0; });
+                machine.start({"TouchBarServer", "ControlStrip"});
+            }
+            if (change == "one below the largest count saved")
+                QSettings(settingsFile, QSettings::IniFormat)
+                    .setValue("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
+            if (change == "a settings file that cannot be written") {
+                EXPECT_TRUE(QFile(folder.filePath("file")).open(QIODevice::WriteOnly));
+                settingsFile = folder.filePath("file/com.tamberlin.corvane.conf");
+            }
+            if (change == "no home folder")
+                settingsFile.clear();
+            if (change == "tiny-dfr on a T2") {
+                backend = &touchBarDaemon();
+                machine.processes.clear();
+                machine.start({"tiny-dfr"});
+                machine.relaunched = {"tiny-dfr"};
+                machine.makeT2(true);
+            }
+            if (change == "start-limit-hit")
+                machine.unitState = "failed", machine.unitResult = "start-limit-hit";
+            if (change.startsWith("without"))
+                machine.makeT2(change != "without drivers", change != "without hardware");
+            if (change == "only ControlStrip relaunched")
+                machine.relaunched = {"ControlStrip"};
+            if (change == "an ended TouchBarServer")
+                machine.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
+            if (change == "TouchBarAgent runs")
+                machine.start({"TouchBarAgent"});
+            if (change == "no Touch Bar")
+                fakes.modelQuery = FakeModelQuery("MacBookAir10,1"), machine.processes.clear();
+            fakes.output.log.writeLine("######## " + QString::fromUtf8(row.at(0)));
+            restart(row.at(1) == "administrator");
+        }
+    }
 };
 
 } // namespace
 
-// Transcripts hold whole runs: the manager's state after "##", each line logged, each tool run
-// after "$", the outcome after "=>". Here the Touch Bar is known by its service, not its model.
-TEST(Restart, SucceedsStepByStepAndSavesTheCountBeforeItEnds) {
-    Rig rig;
-    rig.fakes.modelQuery = FakeModelQuery("iMac20,1");
-    rig.fakes.system.start({"TouchBarAgent", "DFRFoundation"});
-    rig.fakes.system.relaunched += "TouchBarAgent";
-    rig.fakes.system.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
-    QSettings(rig.settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("success"));
-}
-
-// All are tried, the later of two failures is the result; without a Touch Bar none is touched.
-TEST(Restart, FailsWhenATerminationFailsOrThereIsNoTouchBar) {
-    Rig rig;
-    rig.fakes.system.start({"TouchBarAgent"});
-    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarAgent", exited(2, "pkill: bad\n")},
-                                {"/usr/bin/pkill DFRFoundation", notLaunched("Denied")}};
-    rig.restart();
-    rig.fakes.modelQuery = FakeModelQuery("MacBookAir10,1");
-    rig.fakes.system.processes.clear();
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("failures"));
-}
-
-// A restart is a new process: TouchBarServer still the same, missing after the wait, only
-// ended but not reaped, or not to be probed is a failure, and nothing is reset or counted.
-TEST(Restart, FailsUnlessTouchBarServerComesBackAsANewProcess) {
-    Rig rig;
-    rig.fakes.system.answers = {{"/usr/bin/pkill TouchBarServer", exited(0)}};
-    rig.restart();
-    rig.fakes.system.answers.clear();
-    rig.fakes.system.relaunched = {"ControlStrip"};
-    rig.restart();
-    rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
-    rig.restart();
-    rig.fakes.system.answers = {{"/usr/bin/pgrep *", hung}};
-    rig.restart();
-    EXPECT_EQ(rig.fakes.output.text(), transcript("not-restarted"));
-}
-
-// The count stops at its largest value and lasts into the next launch, or is said not to.
-TEST(Restart, TheCountIsKeptOrSaidNotToBe) {
-    Rig rig;
-    QSettings(rig.settingsFile, QSettings::IniFormat)
-        .setValue("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
-    rig.restart();
-    rig.restart();
-    EXPECT_TRUE(rig.output().contains(
-        "## idle #9223372036854775807 2025-03-01T14:05:13Z, 9223372036854775807 saved"));
-
-    QFile blocker(rig.folder.filePath("file"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    rig.settingsFile = blocker.fileName() + "/com.tamberlin.corvane.conf";
-    EXPECT_EQ(rig.restart(), "success");
-    EXPECT_EQ(rig.manager->restartCount(), 1);
-    EXPECT_TRUE(rig.output().contains("⚠️ Could not save the restart count to " +
-                                      rig.settingsFile + "\n## idle #1 "));
-    rig.settingsFile.clear();
-    rig.restart();
-    EXPECT_TRUE(rig.output().contains("⚠️ The restart count was not saved: there is no home "
-                                      "folder to keep it in\n## idle #1 "));
-}
-
-// Root's TouchBarServer and ControlStrip beside another user's: the user's pass leaves the
-// other user's alone and is refused root's; one prompt, through either platform's, ends root's
-// copies only; a dismissed one changes nothing and a granted one restarts them.
-TEST(Restart, WhatWasRefusedIsRestartedAsAdministratorWithOnePrompt) {
-    for (const auto prompt : {administrator::Prompt::Pkexec, administrator::Prompt::Osascript}) {
+// Transcripts hold whole runs, step by step as cases/`name`.txt says: each step after
+// "########", the manager's state after "##", each line logged, each tool run after "$", the
+// outcome after "=>".
+TEST(Restart, EndsAsEachStepOfItsCaseFileSays) {
+    for (const char* name : {"success", "failures", "not-restarted", "administrator",
+                             "administrator-osascript", "ladder", "count"}) {
         Rig rig;
-        rig.fakes.prompt = prompt;
-        const bool pkexec = prompt == administrator::Prompt::Pkexec;
-        rig.fakes.system.processes[0].owner = 0;
-        rig.fakes.system.processes[1].owner = 0;
-        rig.fakes.system.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
-        const QString ask = pkexec ? "/usr/bin/pkexec stop-services" : "/usr/bin/osascript *";
-        rig.fakes.system.answers = {
-            {ask, pkexec ? exited(126) : exited(1, "User canceled. (-128)")}};
-        rig.restart();
-        rig.restart(true, true);
-        rig.fakes.system.answers.clear();
-        if (!pkexec) {
-            // osascript, granted, ran the constant text: root's copies end and come back.
-            rig.fakes.system.answers = {{ask, exited(0)}};
-            rig.fakes.system.processes.removeIf([](const auto& p) { return p.owner == 0; });
-            rig.fakes.system.start({"TouchBarServer", "ControlStrip"});
-        }
-        rig.restart(true, true);
-        EXPECT_FALSE(rig.manager->restartAsAdministrator()) << "nothing is left on offer";
-        EXPECT_EQ(rig.fakes.output.text(),
-                  transcript(pkexec ? "administrator" : "administrator-osascript"));
+        rig.replay(name);
+        EXPECT_EQ(rig.fakes.output.text().replace(rig.folder.path(), "FOLDER"), transcript(name));
+        EXPECT_TRUE(!QByteArray(name).startsWith("administrator") ||
+                    !rig.manager->restartAsAdministrator())
+            << "nothing is left on offer";
     }
-}
-
-// tiny-dfr on a T2: each health takes its own step, least privilege first, and only a Touch Bar
-// that works at the end is counted.
-TEST(Ladder, EachHealthTakesItsStepAndOnlyAWorkingTouchBarCounts) {
-    Rig rig;
-    rig.backend = &touchBarDaemon();
-    rig.fakes.modelQuery = FakeModelQuery("MacBookPro16,1");
-    FakeSystem& machine = rig.fakes.system;
-    machine.processes.clear();
-    machine.start({"tiny-dfr"});
-    machine.relaunched = {"tiny-dfr"};
-    machine.makeT2(true);
-    const auto step = [&](const char* title, bool asAdministrator = false) {
-        rig.fakes.output.log.writeLine(QString("######## ") + title);
-        rig.restart(asAdministrator, asAdministrator);
-    };
-    step("working: the person's restart is enough");
-    machine.answers = {{"/usr/bin/systemctl tiny-dfr.service",
-                        exited(1, "Failed to restart tiny-dfr.service: Interactive "
-                                  "authentication required.\n")}};
-    step("refused to the person: restarted by the administrator");
-    step("the same, granted", true);
-    machine.answers.clear();
-    machine.unitState = "failed";
-    machine.unitResult = "start-limit-hit";
-    step("start limit hit: reset and restarted");
-    machine.answers = {{"/usr/bin/pkexec reset-daemon", exited(126)}};
-    step("the same, dismissed", true);
-    machine.answers.clear();
-    step("the same, granted", true);
-    machine.makeT2(false);
-    step("display driver gone after resume: drivers reloaded");
-    machine.answers = {{"/usr/bin/pkexec reload-drivers",
-                        exited(127, "Error creating textual authentication agent: Error opening "
-                                    "current controlling terminal for the process (`/dev/tty'): "
-                                    "No such device or address\n")}};
-    step("the same, with no prompt to be shown", true);
-    machine.answers.clear();
-    step("the same, granted", true);
-    machine.makeT2(false, false);
-    step("hardware missing: nothing runs");
-    EXPECT_EQ(rig.fakes.output.text(), transcript("ladder"));
 }
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {

@@ -1,18 +1,6 @@
 #include "Fakes.h"
 
-#include <QDir>
-
 namespace corvane::fakes {
-namespace {
-
-void writeFile(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(contents);
-}
-
-} // namespace
 
 void FakeSystem::makeT2(bool drivers, bool hardware) {
     if (root.isEmpty())
@@ -95,24 +83,20 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
     if (program == "/usr/bin/killall")
         outcome.exitStatus = terminate(subject) ? 0 : 1;
     if (program == "/usr/bin/pkill") {
-        const qsizetype owner = arguments.indexOf("-U");
-        outcome.exitStatus =
-            terminate(subject, owner < 0
-                                   ? std::nullopt
-                                   : std::optional<uid_t>(arguments.value(owner + 1).toUInt()))
-                ? 0
-                : 1;
+        std::optional<uid_t> owner;
+        if (arguments.contains("-U"))
+            owner = arguments.value(arguments.indexOf("-U") + 1).toUInt();
+        outcome.exitStatus = terminate(subject, owner) ? 0 : 1;
     }
-    if (program == "/usr/bin/systemctl" && arguments.first() == "show")
-        return [&] {
-            ToolOutcome show = exited(0);
-            show.standardOutput =
-                QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
-                               "Result=%3\n")
-                    .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
-                    .toUtf8();
-            return show;
-        }();
+    if (program == "/usr/bin/systemctl" && arguments.first() == "show") {
+        outcome.exitStatus = 0;
+        outcome.standardOutput =
+            QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
+                           "Result=%3\n")
+                .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
+                .toUtf8();
+        return outcome;
+    }
     if (program == "/usr/bin/systemctl") {
         if (unitState == "failed")
             return exited(1, "Job for tiny-dfr.service failed.\n");

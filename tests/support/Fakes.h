@@ -2,6 +2,7 @@
 
 #include "platform/Services.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -20,18 +21,20 @@ inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
     return outcome;
 }
 
-inline ToolOutcome notLaunched(const QString& description = "No such file or directory") {
-    ToolOutcome outcome;
-    outcome.launchError = {description,
-                           "Error Domain=NSPOSIXErrorDomain Code=2 \"" + description + '"'};
-    return outcome;
+// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
+// outlived it), "missing" and why, or the status and what went to standard error.
+inline ToolOutcome outcome(const QByteArray& text) {
+    const QByteArray word = text.split(' ').constFirst();
+    const QByteArray rest = text.mid(word.size() + 1);
+    ToolOutcome result = exited(word.toInt(), word == "missing" ? QByteArray() : rest);
+    if (word == "missing") {
+        const QString why = rest.isEmpty() ? "No such file or directory" : QString::fromUtf8(rest);
+        result.launchError = {why, "Error Domain=NSPOSIXErrorDomain Code=2 \"" + why + '"'};
+    }
+    result.stillRunning = word == "running";
+    result.timedOut = word == "hung" || result.stillRunning;
+    return result;
 }
-
-inline const ToolOutcome hung = [] {
-    ToolOutcome outcome;
-    outcome.timedOut = true;
-    return outcome;
-}();
 
 // A machine in miniature that answers the system tools as the real ones would: the processes
 // that run, each with its id and owner, some ended but not reaped; which of them the system
@@ -124,7 +127,6 @@ struct CapturedLog {
         QFile written(file.fileName());
         return written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()) : "?";
     }
-    QStringList lines() { return text().split('\n', Qt::SkipEmptyParts); }
 };
 
 // Fakes for every service, wired together, as uid 501, asking an administrator through
@@ -144,7 +146,32 @@ struct FakeServices {
     }
 };
 
+// Writes `contents` to `path`, making its folders.
+inline void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(contents);
+}
+
 #ifdef CORVANE_TRANSCRIPTS
+// The rows of tests/core/cases/`name`.txt, one a line split at " | " and percent-decoded (a
+// newline is "%0A"), "#" lines left out.
+inline QList<QList<QByteArray>> cases(const char* name) {
+    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/../cases/%1.txt").arg(QLatin1String(name)));
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        qFatal("no cases in %s", name);
+    QList<QList<QByteArray>> rows;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        rows.emplaceBack();
+        for (const QString& field : QString::fromUtf8(line).split(" | "))
+            rows.last() << QByteArray::fromPercentEncoding(field.toUtf8());
+    }
+    return rows;
+}
+
 // What a run wrote, as kept in the transcript `name`: each tool run shown as
 // "$ program arguments" where it happened.
 inline QString transcript(const char* name) {
