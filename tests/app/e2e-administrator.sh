@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# The administrator's way, as on a Mac where TouchBarServer belongs to root: a stand-in
-# TouchBarServer run and relaunched as root, ControlStrip as the user, and Corvane run as that
-# unprivileged user, beside another user's TouchBarServer, with a stand-in /usr/bin/pkexec:
-#  1. the user's pass ends only the user's own copies (pkill -U), leaves the other user's alone
-#     and root's TouchBarServer to an administrator, and the alert says the Touch Bar service belongs to the system,
-#     offering "Restart as Administrator" beside "Cancel"; Cancel (Escape) runs nothing;
-#  2. a prompt that is granted (a pkexec that runs the real helper as root) ends root's copy,
-#     with the wait, the verification and "Success! ✅", and the count saved.
-# Screenshots of the alerts go to build/screenshots/.
-#
+# As on a Mac: root's TouchBarServer, the user's ControlStrip, another user's TouchBarServer.
+# The user's pass ends only the user's own copies and offers the administrator's way (Cancel
+# runs nothing); a granting pkexec runs the real helper, which ends root's copy: "Success! ✅".
 # Usage: e2e-administrator.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -53,4 +46,3 @@ alert=$(window_of "$app" '^Success! ✅$') || fail "no success alert after the a
 grep -qx 'TouchBarRestartCount=1' "$settings" || fail "count 1 not saved"
 press "$alert" ctrl+q
 ends user "$app" 10
-echo "administrator end-to-end test passed"

@@ -1,13 +1,7 @@
 #!/usr/bin/env bash
-# A T2 MacBook Pro running Linux, laid out as its kernel shows it (a made-up /sys), whose strip
-# the daemon tiny-dfr draws: a stand-in tiny-dfr kept running by a loop as systemd would while
-# its unit is started, a stand-in /usr/bin/systemctl and /usr/sbin/modprobe, the real helper at
-# /usr/libexec/corvane/ and a pkexec that grants at once:
-#  1. Corvane reads the Touch Bar as working, restarts tiny-dfr as the user and says "Success!";
-#  2. after a resume that lost the display driver, systemd's restart would fail ("A dependency
-#     job for tiny-dfr.service failed"): Corvane reads the driver as gone, offers the
-#     administrator's way, and only the helper's driver reload brings the display back.
-#
+# A T2 on Linux with a made-up /sys, stand-in systemctl and modprobe, the real helper: the
+# person's restart succeeds; once resume lost the display driver (systemd's restart would fail
+# its dependency), only the administrator's driver reload brings the display back.
 # Usage: e2e-daemon.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -52,7 +46,6 @@ ready daemon
 press "$main" space
 alert=$(window_of "$app" '^Success! ✅$') || fail "no success alert"
 logged daemon '   Restart Count: #1'
-grep -Eq 'pkill|TouchBarServer|Dock' "$scratch/daemon.out" && fail "it touched macOS's services"
 
 /usr/sbin/modprobe -r appletbdrm
 press "$alert" Return
@@ -66,4 +59,3 @@ logged daemon '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar
 grep -qx 'TouchBarRestartCount=2' "$settings" || fail "count 2 not saved"
 press "$alert" ctrl+q
 ends daemon "$app" 10
-echo "daemon end-to-end test passed"

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # The real application, tools and lock against a hostile person or a broken machine, beside
-# stand-ins for TouchBarServer and ControlStrip that a loop relaunches: no display; a burst of
-# presses (never reaching Help); standard output closed, full or unread; copies started together,
-# also from another environment; no HOME; no lock folder; a TouchBarServer never reaped, as the
-# real ps shows it; a hung pkill, stopped and named while the spinner keeps turning.
-#
+# relaunched stand-ins: no display; a burst of presses (never reaching Help); standard output
+# closed, full or unread; copies started together, also from another environment; no HOME; no
+# lock folder; a TouchBarServer never reaped, as the real ps shows it; a hung pkill, stopped and
+# named while the spinner keeps turning.
 # Usage: e2e-hostile.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"

@@ -1,14 +1,11 @@
-# What the end-to-end scripts share; source it first thing with the path of the corvane binary
-# (as root). The script runs in PID, mount and network namespaces of its own: its copies see and
-# terminate only processes started there, a stand-in replaces a tool there only, Xvfb shares no
-# socket, and every process ends with the script, also on failure.
+# What the end-to-end scripts share; source it first with the corvane binary's path (as root).
+# The script runs in PID, mount and network namespaces of its own, which every process ends with.
 
 if [ "$$" -ne 1 ]; then
     exec unshare --pid --fork --kill-child --mount-proc --net bash "$0" "$(realpath "$1")"
 fi
 corvane=$1
-# Xvfb takes over a display whose lock names a process it cannot see: with a socket folder of
-# its own it can only take the number.
+# Xvfb takes a display whose lock names a process it cannot see: its socket folder is its own.
 mkdir -p -m 1777 /tmp/.X11-unix
 mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xsession.sh"
@@ -33,8 +30,8 @@ supervise() {
 
 # stand_in PATH SCRIPT: a shell script at PATH, under an overlay seen in this namespace only.
 stand_in() {
-    local folder=${1%/*}
-    local layer=$scratch/layer$(tr / _ <<<"$folder")
+    local folder=${1%/*} layer
+    layer=$scratch/layer$(tr / _ <<<"$folder")
     if [ ! -d "$layer" ]; then
         mkdir -p "$layer/upper" "$layer/work"
         mount -t overlay overlay \
@@ -49,8 +46,7 @@ stand_in() {
 logged() {
     local _
     for _ in $(seq 100); do
-        [ "$(grep -cF -- "$2" "$scratch/$1.out")" -ge "${3:-1}" ] && return 0
-        sleep 0.1
+        [ "$(grep -cF -- "$2" "$scratch/$1.out")" -ge "${3:-1}" ] && return 0 || sleep 0.1
     done
     fail "$1 did not log '$2' ${3:-1} times"
 }
@@ -62,10 +58,8 @@ ready() { logged "$1" 'Final detection: true' && sleep 0.3; }
 # standard error but the tools' complaints (names longer than Linux keeps, no Dock).
 ends() {
     await_exit "$2" "$3" || fail "$1 ended with status $? (124: still runs after $3 s)"
-    if grep -Ev '^(pgrep|pkill): |^Try `p(grep|kill) -f|^Dock: no process found$' \
-        "$scratch/$1.err" | grep -q .; then
-        fail "$1 wrote on standard error"
-    fi
+    ! grep -Ev '^(pgrep|pkill): |^Try `p(grep|kill) -f|^Dock: no process found$' \
+        "$scratch/$1.err" | grep -q . || fail "$1 wrote on standard error"
 }
 
 # screenshot WINDOW NAME: saves the window as build/screenshots/NAME.png, to be looked at.

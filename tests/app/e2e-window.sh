@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# What only the real application on a real X server shows (the rest is shown by the core and ui
-# tests and e2e-hostile.sh), beside real processes named TouchBarServer and ControlStrip that a
-# loop relaunches as the system would: a fixed 420 x 360 window whose fix button is gray without
-# a Touch Bar service, blue and lighter towards the bottom with one, orange and shrunk while it
-# restarts; a Quit button that ends the copy; a second copy that shows only "Corvane is Already
-# Running" and ends once that is dismissed; a click that restarts, and a next copy that counts
-# on; eight restarts in a row that keep descriptors and threads as they were and leave no child
-# unreaped; "Fix Again" (Return) ending in "Error ❌" once TouchBarServer stays away, OK (Return)
-# giving the window back, Ctrl+Q ending a restart at once, neither changing the count; nothing
-# from Qt on standard error.
+# What only the real application on X shows, beside relaunched TouchBarServer and ControlStrip:
+# a fixed 420 x 360 window, the fix button gray, blue or orange and shrunk; Quit; a second copy
+# told "Corvane is Already Running"; restarts by click and keys, eight in a row leaking nothing;
+# "Error ❌" once TouchBarServer stays away; Ctrl+Q ending a restart at once, counting nothing.
 # Usage: e2e-window.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"

@@ -46,8 +46,7 @@ TEST(Detection, KnowsTheFourteenModelsWithATouchBarExactly) {
                                    "MacBookPro13,3\n   Has Touch Bar: true\n");
 }
 
-// The model, TouchBarServer or ControlStrip, or an installed Linux daemon, running or not: any
-// one is enough.
+// The model, TouchBarServer or ControlStrip, or an installed tiny-dfr: any one is enough.
 TEST(Detection, AModelATouchBarProcessOrTheDaemonIsEnough) {
     for (int bits = 0; bits < 32; ++bits) {
         const bool listed = bits & 16, server = bits & 8, strip = bits & 4, daemon = bits & 2;

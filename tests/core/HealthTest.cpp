@@ -10,10 +10,8 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-// Each state from a made-up T2's /sys and a recorded `systemctl show` (cases/health.txt), every
-// garbled source read as unknown with its reason, never as a guess; without a T2's devices the unit
-// and the process decide, Apple silicon's display driver is adp, and on a Mac the main service
-// decides.
+// Each state (cases/health.txt) from a made-up /sys and a recorded `systemctl show`; every
+// garbled source reads as unknown with its reason, never as a guess.
 TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
     QStringList read;
     const auto note = [&](const char* title, const Health& health) {
@@ -62,7 +60,6 @@ TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
     }
     EXPECT_EQ(read.join('\n') + '\n', transcript("health"));
 
-    // tiny-dfr is the backend wherever it is installed.
     FakeServices fakes;
     EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServices());
     writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");

@@ -126,9 +126,8 @@ struct Rig {
 
 } // namespace
 
-// Transcripts hold whole runs, step by step as cases/`name`.txt says: each step after
-// "########", the manager's state after "##", each line logged, each tool run after "$", the
-// outcome after "=>".
+// Whole runs as cases/`name`.txt steps them: each step after "########", the manager's state
+// after "##", each line logged, each tool run after "$", the outcome after "=>".
 TEST(Restart, EndsAsEachStepOfItsCaseFileSays) {
     for (const char* name : {"success", "failures", "not-restarted", "administrator",
                              "administrator-osascript", "ladder", "count"}) {

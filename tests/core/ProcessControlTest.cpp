@@ -9,9 +9,8 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
-// Every way a refusal, a probe, a termination, a daemon's restart and a prompt end, replayed
-// from cases/process-control.txt and logged: each case under "==", each tool run after "$", each
-// outcome after "=>".
+// Every way a refusal, a probe, a termination, a daemon's restart and a prompt end
+// (cases/process-control.txt): each case after "==", each tool run after "$", outcome after "=>".
 TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     FakeServices fakes;
     FakeSystem& machine = fakes.system;
@@ -69,7 +68,6 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
         fakes.output.log.writeLine("=> " + result);
     }
     EXPECT_EQ(fakes.output.text(), transcript("process-control"));
-    // pgrep's complaints reach our standard error; pkill's are kept as the failure's detail.
     fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
     ProcessControl(fakes.services()).findProcesses("ControlStrip");
     EXPECT_EQ(fakes.errors.text(), "pgrep: hello\n");

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks what a user's system would receive.
-#   layout  the files are where desktops, polkit and systemd look for them, the desktop entry
-#           (with its "Fix Touch Bar" action) and the metainfo pass the freedesktop validators,
-#           names and version agree across them, the password-free rule stays inert
-#           (tests/helper/ shows what polkit makes of the policy and the rule), and the sleep unit
-#           passes systemd-analyze verify and stays off
-#   launch  the installed binary opens its window "Corvane" under Xvfb and quits on Ctrl+Q
-#           with status 0
+#   layout  files where desktops, polkit and systemd look; the entry (with "Fix Touch Bar"), the
+#           metainfo and the sleep unit pass their validators; the password-free rule stays
+#           inert and the unit off (tests/helper/ shows what polkit makes of policy and rule)
+#   launch  the installed binary opens "Corvane" under Xvfb and quits on Ctrl+Q with status 0
 # Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
 set -euo pipefail
 
@@ -35,8 +32,7 @@ check_layout() {
     done
     [ -x "$helper" ] || fail "the helper is not executable"
 
-    # Hints are advice (Utility and System are both main categories on purpose); warnings
-    # and errors are not.
+    # Hints are advice (Utility and System are both main categories on purpose).
     local report
     report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $report"
     report=$(grep -v ': hint: ' <<<"$report" || true)
@@ -60,15 +56,13 @@ check_layout() {
     grep -Eq "<release version=\"${version//./\\.}\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \
         "$metainfo" || fail "metainfo has no dated release $version"
 
-    # The rule that spares the password must stay an example: polkit obeys what is in its
-    # rules.d folders.
+    # polkit obeys its rules.d folders: the rule that spares the password stays an example.
     local active
     active=$(find "$prefix" -path '*/polkit-1/rules.d/*')
     [ -z "$active" ] || fail "installs active polkit rules: $active"
 
-    # What verify only warns of (an unknown value, say) systemd ignores, so any word fails it.
-    # The unit runs the privileged helper, which verify wants to find: a stand-in takes its
-    # place, seen only in a mount namespace of the check's own. Enabling is left to a person.
+    # What verify only warns of systemd ignores, so any word fails it; verify wants the helper
+    # the unit runs, so a stand-in takes its place in a mount namespace of the check's own.
     report=$(unshare --mount bash -euc 'mkdir -p "$1/upper/corvane" "$1/work"
         cp /bin/true "$1/upper/corvane/corvane-touchbar-helper"
         mount -t overlay overlay -o "lowerdir=/usr/libexec,upperdir=$1/upper,workdir=$1/work" \

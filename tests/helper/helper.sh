@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# The installed helper on a made-up machine (mount and PID namespaces of its own): stand-in
-# tools log how they ran, `modprobe [-r] appletbdrm` adds or removes the Touch Bar's display card.
-# Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran, what COMMAND wrote, its
-# status and what it left running. SETUP is comma-separated: nobody, card, loaded (the drivers),
-# dirty (a caller's environment, descriptor 3, SIGCHLD ignored), missing (modprobe), deaf (no
-# reader of standard output), a file for stand-ins (nocard, crash, hang, broken-MODULE); or user
-# 65534 runs the real pkexec, asking the real polkitd (private bus, installed policy) from an
-# active, inactive or remote session (the optional rule decides) or with "ask" (a rule that
-# allows Corvane's actions only). Usage: helper.sh BUILD_DIR ROWS.txt (needs root)
+# The installed helper on a made-up machine (mount and PID namespaces of its own), where stand-in
+# tools log how they ran. Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran,
+# what COMMAND wrote, its status and what it left running. SETUP, comma-separated: nobody, card,
+# loaded, dirty (environment, descriptor 3, SIGCHLD ignored), missing, deaf, a stand-in's file
+# (nocard, crash, hang, broken-MODULE); or user 65534 through the real pkexec and polkitd (private
+# bus, installed policy), from an active, inactive or remote session, or "ask" (Corvane's only).
+# Usage: helper.sh BUILD_DIR ROWS.txt (needs root)
 [ "$$" -eq 1 ] || exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/xsession.sh"

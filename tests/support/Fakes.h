@@ -36,11 +36,9 @@ inline ToolOutcome outcome(const QByteArray& text) {
     return result;
 }
 
-// A machine in miniature that answers the system tools as the real ones would: the processes
-// that run, each with its id and owner, some ended but not reaped; which of them the system
-// relaunches under a new id once terminated; which preference domains exist; tiny-dfr's unit
-// and, under `root`, a T2's Touch Bar devices and drivers; the administrator's prompt, granted,
-// running the helper's verbs; and fixed answers for some runs.
+// A machine in miniature answering the system tools as the real ones would: its processes (some
+// unreaped), what the system relaunches, preference domains, tiny-dfr's unit, a T2 under `root`,
+// a granted prompt running the helper's verbs, and fixed answers for some runs.
 class FakeSystem final : public ToolRunner {
 public:
     struct Process {
@@ -68,8 +66,7 @@ public:
         for (const QString& name : names)
             processes << Process{name, nextId++};
     }
-    // Lays out a T2's Touch Bar under `root`: its USB devices, and, while `drivers` are
-    // loaded, its display card and backlight.
+    // Lays out a T2's Touch Bar under `root`: USB devices, and with `drivers` card and backlight.
     void makeT2(bool drivers, bool hardware = true);
     ToolOutcome run(const QString& program, const QStringList& arguments,
                     std::chrono::milliseconds timeLimit) override;
@@ -102,8 +99,7 @@ struct FakeModelQuery final : ModelQuery {
     }
 };
 
-// From 14:05:09 on the first of March 2025, time that moves only while a wait, which takes no
-// time, lets the world change.
+// 2025-03-01 14:05:09, moving only while a wait (which takes no time) lets the world change.
 struct FixedClock final : Clock {
     QDateTime time = QDateTime::fromString("2025-03-01T14:05:09Z", Qt::ISODate);
     std::function<void()> duringSleep;
@@ -129,8 +125,7 @@ struct CapturedLog {
     }
 };
 
-// Fakes for every service, wired together, as uid 501, asking an administrator through
-// `prompt`.
+// Fakes for every service, wired together, as uid 501, asking an administrator through `prompt`.
 struct FakeServices {
     FakeSystem system;
     FakeModelQuery modelQuery;
@@ -172,8 +167,7 @@ inline QList<QList<QByteArray>> cases(const char* name) {
     return rows;
 }
 
-// What a run wrote, as kept in the transcript `name`: each tool run shown as
-// "$ program arguments" where it happened.
+// What a run wrote, as kept in the transcript `name`, each tool run shown as "$ program args".
 inline QString transcript(const char* name) {
     QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/%1.txt").arg(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
