@@ -79,10 +79,11 @@ restart homeless 'Success! ✅' space
 logged homeless '⚠️ The restart count was not saved: there is no home folder to keep it in'
 [ -e /.config/com.tamberlin.corvane.conf ] && fail "without HOME it saved in /.config"
 
-# The runtime folder, the account's home (root's) and /tmp, each another user's.
+# The runtime folder, the account's home (root's) and /tmp, each another user's; the binary is
+# opened first, as it may itself lie under /tmp.
 mkdir -p "$scratch/foreign/"{0,.cache,corvane-0} && chown -R 65534 "$scratch/foreign"
-launch stranded unshare --mount sh -c 'for folder in /run/user /root /tmp; do
-    mount --bind "$1" $folder; done; exec "$2"' sh "$scratch/foreign" "$corvane"
+launch stranded unshare --mount sh -c 'exec 9<"$2"; for folder in /run/user /root /tmp; do
+    mount --bind "$1" $folder; done; exec /proc/self/fd/9' sh "$scratch/foreign" "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window without a lock folder"
 logged stranded '   ⚠️ Could not check for other instances: '
 press "$main" ctrl+q
