@@ -1,8 +1,5 @@
 #include "core/Detection.h"
 #include "Fakes.h"
-#include "core/TouchBarError.h"
-
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 

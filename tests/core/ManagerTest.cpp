@@ -1,10 +1,8 @@
 #include "Fakes.h"
 #include "core/TouchBarManager.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +67,7 @@ struct Rig {
         FakeSystem& machine = fakes.system;
         for (const auto& row : cases(name)) {
             machine.answers.clear();
+            fakes.clock.duringSleep = nullptr;
             for (qsizetype answer = 3; answer + 1 < row.size(); answer += 2)
                 machine.answers.emplace(QString::fromUtf8(row.at(answer)),
                                         outcome(row.at(answer + 1)));
@@ -108,6 +107,10 @@ struct Rig {
             }
             if (change == "start-limit-hit")
                 machine.unitState = "failed", machine.unitResult = "start-limit-hit";
+            if (change == "the display driver lost in the wait")
+                fakes.clock.duringSleep = [&machine] {
+                    machine.makeT2(false);
+                };
             if (change.startsWith("without"))
                 machine.makeT2(change != "without drivers", change != "without hardware");
             if (change == "only ControlStrip relaunched")
