@@ -45,6 +45,12 @@ void TouchBarManager::setLastError(const std::optional<TouchBarError>& error) {
     emit lastErrorChanged();
 }
 
+void TouchBarManager::setHealth(const Health& health) {
+    emit aboutToChange();
+    touchBarHealth = health;
+    emit healthChanged();
+}
+
 // The result reaches `then` on the GUI thread, and only while the manager lives.
 template <typename Task, typename Then>
 void TouchBarManager::runInBackground(Task task, Then then) {
@@ -89,11 +95,7 @@ bool TouchBarManager::restartAsAdministrator() {
 void TouchBarManager::checkHealth() {
     runInBackground([services = services,
                      &backend = backend] { return checkTouchBarHealth(services, backend); },
-                    [this](const Health& health) {
-                        emit aboutToChange();
-                        touchBarHealth = health;
-                        emit healthChanged();
-                    });
+                    [this](const Health& health) { setHealth(health); });
 }
 
 // Restarting shows at once, so that a second press finds the button disabled and a second
@@ -114,11 +116,8 @@ void TouchBarManager::finishRestart(const RestartReport& report) {
     }
     setLastError(report.lastError);
     offeredFix = report.administratorFix;
-    if (report.health) {
-        emit aboutToChange();
-        touchBarHealth = *report.health;
-        emit healthChanged();
-    }
+    if (report.health)
+        setHealth(*report.health);
     write(restarting, false, &TouchBarManager::restartingChanged);
     emit restartFinished(report.error);
 }

@@ -79,6 +79,7 @@ signals:
 private:
     template <typename T, typename Changed> void write(T& property, T value, Changed changed);
     void setLastError(const std::optional<TouchBarError>& error);
+    void setHealth(const Health& health);
     template <typename Task, typename Then> void runInBackground(Task task, Then then);
     template <typename Task> void startRestart(Task task);
     void finishRestart(const RestartReport& report);
