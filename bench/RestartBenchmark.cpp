@@ -64,7 +64,8 @@ private:
     SystemClock system;
 };
 
-// The real runner, noting each run as a shell command when asked.
+// The real runner, noting each run as a shell command when asked. A look in the process table
+// is no tool run, and the shell has nothing to match it.
 class RecordingToolRunner final : public ToolRunner {
 public:
     bool recording = false;
@@ -79,6 +80,9 @@ public:
             commands << words.join(QLatin1Char(' '));
         }
         return real.run(program, arguments, timeLimit);
+    }
+    std::optional<RunningProcesses> processesNamed(const QString& name) override {
+        return real.processesNamed(name);
     }
 
 private:

@@ -17,10 +17,14 @@ const QStringList allowed = {
     QStringLiteral("tiny-dfr"),
 };
 
-// Records every run, answering each with the same fuzzed outcome.
+const QString processTable = QStringLiteral("<process table>");
+
+// Records every run, answering each with the same fuzzed outcome; the process table, unless the
+// tools cannot be launched, lists one process of the fuzzed owner's and one of this user's.
 class Recorder final : public ToolRunner {
 public:
     ToolOutcome answer;
+    uid_t owner = 0;
     QList<QStringList> runs;
 
     ToolOutcome run(const QString& program, const QStringList& arguments,
@@ -28,13 +32,21 @@ public:
         runs << QStringList{program} + arguments;
         return answer;
     }
+    std::optional<RunningProcesses> processesNamed(const QString& name) override {
+        runs << QStringList{processTable, name};
+        if (answer.launchError)
+            return std::nullopt;
+        return RunningProcesses{{42, owner}, {43, 501}};
+    }
 };
 
 } // namespace
 
 // Any name, with the tools answering anything, through the probe and the termination: a name
 // off the allow-list reaches no tool and is refused; every tool run is pgrep, pkill or ps with
-// fixed options, pkill only for this user's processes, the name always one argument of its own.
+// fixed options, pkill only for this user's processes, the name always one argument of its own;
+// a name longer than pgrep can match is looked for in the process table instead, and only this
+// user's processes found there are ended, by their ids.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     Recorder tools;
@@ -44,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tools.answer.exitStatus = input.ConsumeIntegral<std::int32_t>();
     tools.answer.standardOutput = QByteArray::fromStdString(input.ConsumeRandomLengthString(64));
     tools.answer.standardError = QByteArray::fromStdString(input.ConsumeRandomLengthString(256));
-    const auto owner = input.ConsumeIntegral<uid_t>();
+    const auto owner = tools.owner = input.ConsumeIntegral<uid_t>();
     const bool utf16 = input.ConsumeBool();
     const std::string bytes = input.ConsumeRemainingBytesAsString();
     // UTF-16 code units as they come, lone surrogates and zeros included, or UTF-8.
@@ -63,10 +75,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<TouchBarError> termination = control.secureKillProcess(name, {{42, owner}});
 
     const bool listed = allowed.contains(name);
+    const bool fits = name.toUtf8().size() <= processNameField;
     for (const QStringList& run : tools.runs) {
         FUZZ_CHECK(listed);
         const QString& program = run.front();
-        if (program == QLatin1String("/bin/ps"))
+        FUZZ_CHECK((program == processTable || program == QLatin1String("/bin/kill")) == !fits);
+        if (program == processTable)
+            FUZZ_CHECK(run.mid(1) == QStringList{name});
+        else if (program == QLatin1String("/bin/kill"))
+            FUZZ_CHECK(run.mid(1) ==
+                       (owner == 501 ? QStringList{QStringLiteral("-TERM"), QStringLiteral("42"),
+                                                   QStringLiteral("43")}
+                                     : QStringList{QStringLiteral("-TERM"), QStringLiteral("43")}));
+        else if (program == QLatin1String("/bin/ps"))
             FUZZ_CHECK(run.mid(1, 3) ==
                        (QStringList{QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
                                     QStringLiteral("-p")}));

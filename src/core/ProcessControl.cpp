@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +15,7 @@ namespace {
 
 const QString probeTool = QStringLiteral("/usr/bin/pgrep");
 const QString killTool = QStringLiteral("/usr/bin/pkill");
+const QString signalTool = QStringLiteral("/bin/kill");
 const QString stateTool = QStringLiteral("/bin/ps");
 const QString serviceTool = QStringLiteral("/usr/bin/systemctl");
 const QString exactName = QStringLiteral("-x");
@@ -28,6 +30,10 @@ QString errorDetail(const QByteArray& standardError) {
 QString timeLimitText(const QString& program, std::chrono::milliseconds limit) {
     return program + QStringLiteral(" did not finish within %1 seconds and was stopped")
                          .arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count());
+}
+
+bool fitsNameField(const QString& name) {
+    return name.toUtf8().size() <= processNameField;
 }
 
 // The numbers of `text`'s lines, skipping what is not one.
@@ -97,6 +103,13 @@ std::optional<RunningProcesses> ProcessControl::findProcesses(const QString& nam
                       QLatin1Char('\''));
         return std::nullopt;
     }
+    if (!fitsNameField(name)) {
+        std::optional<RunningProcesses> found = services.tools.processesNamed(name);
+        if (!found)
+            log.writeLine(
+                QStringLiteral("   ⚠️ Could not read the process table to look for ") + name);
+        return found;
+    }
     const ToolOutcome probe = run(probeTool, {exactName, name}, Echo::OutputAndErrors);
     if (!probe.launched() || probe.timedOut)
         return std::nullopt;
@@ -152,14 +165,16 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
                   QStringLiteral("' at ") + log::timestamp(services.clock.now()));
     log.writeLine(QStringLiteral("🔄 Attempting to kill process: ") + name);
 
-    // Another user's copy is theirs to keep: only root's stands in the way of the restart.
+    // Another user's copy is theirs to keep: only root's stands in the way of the restart, and
+    // only where an administrator's pkill can match its name.
     bool rootsRemain = false;
     for (const RunningProcess& process : running) {
         if (process.owner == services.user)
             continue;
-        rootsRemain |= process.owner == 0;
+        const bool administratorsToEnd = process.owner == 0 && fitsNameField(name);
+        rootsRemain |= administratorsToEnd;
         log.writeLine(
-            process.owner == 0
+            administratorsToEnd
                 ? QStringLiteral("   🔒 %1 (PID %2) belongs to the system: only an "
                                  "administrator may restart it")
                       .arg(name)
@@ -171,9 +186,26 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
                       .arg(process.owner));
     }
 
-    const ToolOutcome kill =
-        run(killTool, {QStringLiteral("-U"), QString::number(services.user), exactName, name},
-            Echo::Output);
+    QString tool = killTool;
+    QStringList arguments{QStringLiteral("-U"), QString::number(services.user), exactName, name};
+    // pkill would match none of a longer name: this user's copies that the process table
+    // names now are ended by their identifiers.
+    if (!fitsNameField(name)) {
+        const std::optional<RunningProcesses> found = findProcesses(name);
+        if (!found)
+            return killFailure(name, QStringLiteral("the process table could not be read"));
+        tool = signalTool;
+        arguments = {QStringLiteral("-TERM")};
+        for (const RunningProcess& process : *found) {
+            if (process.owner == services.user)
+                arguments << QString::number(process.id);
+        }
+        if (arguments.size() == 1) {
+            log.writeLine(QStringLiteral("   ⚠️ ") + name + QStringLiteral(" was not running"));
+            return std::nullopt;
+        }
+    }
+    const ToolOutcome kill = run(tool, arguments, Echo::Output);
     if (!kill.launched()) {
         const QString description = kill.launchError->localizedDescription;
         log.writeLine(QStringLiteral("   ❌ Exception killing ") + name + QStringLiteral(": ") +
@@ -181,19 +213,26 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
         return TouchBarError::killFailed(name + QStringLiteral(": ") + description);
     }
     if (kill.timedOut)
-        return killFailure(name, timeLimitText(killTool, toolTimeLimit));
+        return killFailure(name, timeLimitText(tool, toolTimeLimit));
 
-    log.writeLine(QStringLiteral("   pkill ") + name + QStringLiteral(" returned: ") +
-                  QString::number(kill.exitStatus));
+    log.writeLine(QStringLiteral("   ") + QFileInfo(tool).fileName() + QLatin1Char(' ') + name +
+                  QStringLiteral(" returned: ") + QString::number(kill.exitStatus));
     switch (kill.exitStatus) {
     case 0:
         log.writeLine(QStringLiteral("   ✅ Successfully killed ") + name);
         break;
-    case 1:
-        if (!kill.standardError.isEmpty() && checkIfProcessRunning(name))
+    case 1: {
+        // A complaint: whether what could not be signalled lives on. kill names what it was
+        // given, so only those count; a copy the system relaunched meanwhile is no failure.
+        const std::optional<RunningProcesses> now =
+            kill.standardError.isEmpty() ? std::nullopt : findProcesses(name);
+        if (now && std::any_of(now->begin(), now->end(), [&](const RunningProcess& process) {
+                return tool == killTool || arguments.contains(QString::number(process.id));
+            }))
             return killFailure(name, errorDetail(kill.standardError));
         log.writeLine(QStringLiteral("   ⚠️ ") + name + QStringLiteral(" was not running"));
         break;
+    }
     default:
         return killFailure(name, errorDetail(kill.standardError));
     }

@@ -22,12 +22,6 @@ inline constexpr std::chrono::seconds toolTimeLimit{5};
 inline constexpr std::chrono::minutes promptTimeLimit{5};
 inline constexpr std::chrono::minutes administratorTimeLimit{1};
 
-// A process running under a name, and whose it is.
-struct RunningProcess {
-    qint64 id;
-    uid_t owner;
-};
-using RunningProcesses = QList<RunningProcess>;
 // What a look found under each name; nothing for a name that could not be looked for.
 using ProcessListing = QHash<QString, std::optional<RunningProcesses>>;
 
@@ -51,7 +45,8 @@ public:
 
     // The processes named exactly `name` that run; one that has ended but is not yet reaped (a
     // zombie) does not. Nothing when no probe could be made: an unlisted name runs no tool, and
-    // a probe tool may fail to start or run out of time. What pgrep prints reaches our output.
+    // a probe tool may fail to start or run out of time. What pgrep prints reaches our output;
+    // a name longer than pgrep can match is looked for in the process table instead.
     std::optional<RunningProcesses> findProcesses(const QString& name) const;
     bool checkIfProcessRunning(const QString& name) const;
 
@@ -64,6 +59,10 @@ public:
     // 1), except that it complains on its error output. So a status 1 with error output is
     // checked with one probe: a process that still runs is a failure, with that output as the
     // detail.
+    //
+    // A name longer than pkill can match is ended with kill, by the identifiers of this user's
+    // copies that the process table names at that moment; an administrator's pkill could not
+    // reach root's either, so they are left alone like another user's.
     std::optional<TouchBarError> secureKillProcess(const QString& name,
                                                    const RunningProcesses& running) const;
 

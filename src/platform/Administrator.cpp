@@ -24,8 +24,10 @@ Command command(Prompt prompt, Fix fix, const QStringList& services) {
     // Root's copies only, as the helper does; "nothing matched" is no failure, since a service
     // may have been relaunched meanwhile, and what came back is checked afterwards anyway.
     QStringList steps;
-    for (const QString& name : services)
-        steps << QStringLiteral("/usr/bin/pkill -U 0 -x ") + name;
+    for (const QString& name : services) {
+        if (name.toUtf8().size() <= processNameField)
+            steps << QStringLiteral("/usr/bin/pkill -U 0 -x ") + name;
+    }
     steps << QStringLiteral("exit 0");
     return {QStringLiteral("/usr/bin/osascript"),
             {QStringLiteral("-e"), QStringLiteral("do shell script \"") +

@@ -37,8 +37,8 @@ inline constexpr Prompt systemPrompt = Prompt::Pkexec;
 inline const QString helperPath = QStringLiteral("/usr/libexec/corvane/corvane-touchbar-helper");
 QString verb(Fix fix);
 
-// `services` are the allow-listed names StopServices ends, as root's only; they are constant,
-// so the text osascript runs is too.
+// `services` are the allow-listed names StopServices ends, as root's only (those pkill can
+// match whole); they are constant, so the text osascript runs is too.
 Command command(Prompt prompt, Fix fix, const QStringList& services);
 
 // How the prompt and what it ran ended.

@@ -1,14 +1,31 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <sys/types.h>
 
 namespace corvane {
+
+// How many bytes of a process's name the system keeps where pgrep and pkill read it (macOS's
+// MAXCOMLEN, Linux's TASK_COMM_LEN less its NUL): their -x never matches a longer name.
+#ifdef __APPLE__
+inline constexpr qsizetype processNameField = 16;
+#else
+inline constexpr qsizetype processNameField = 15;
+#endif
+
+// A process running under a name, and whose it is.
+struct RunningProcess {
+    qint64 id;
+    uid_t owner;
+};
+using RunningProcesses = QList<RunningProcess>;
 
 // Why a tool never ran, as opposed to a tool that ran and failed.
 struct LaunchError {
@@ -46,15 +63,23 @@ struct ToolOutcome {
     }
 };
 
-// Runs a system tool by absolute path, with each argument reaching it as exactly one argument,
-// never through a shell, and blocks until it ends or its time limit has passed. The tool reads
-// nothing and writes only into pipes of ours: its answer never depends on who reads our output.
+// The system's processes, as the restart reaches them: it runs their tools, and reads their
+// table where the tools fall short.
 class ToolRunner {
 public:
     virtual ~ToolRunner() = default;
 
+    // Runs a system tool by absolute path, with each argument reaching it as exactly one
+    // argument, never through a shell, and blocks until it ends or its time limit has passed.
+    // The tool reads nothing and writes only into pipes of ours: its answer never depends on
+    // who reads our output.
     virtual ToolOutcome run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds timeLimit) = 0;
+
+    // The processes whose program's whole file name is `name`, whoever's they are, for a name
+    // longer than processNameField. One that has ended but is not yet reaped does not count.
+    // Nothing when the table could not be read.
+    virtual std::optional<RunningProcesses> processesNamed(const QString& name) = 0;
 };
 
 // Starts tools with posix_spawn: no shell, no PATH search, standard input on /dev/null,
@@ -64,10 +89,15 @@ public:
 // tool runs, so a chatty tool cannot stall on a full pipe. A tool still running at its time
 // limit is killed with everything it started; a child it left behind holding the pipes is not
 // waited for.
+//
+// Reads the process table through libproc on macOS, whose proc_name() keeps a program's name
+// whole, and through /proc on Linux, where a process whose 15 bytes of name match is taken by
+// its first argument's file name.
 class PosixToolRunner final : public ToolRunner {
 public:
     ToolOutcome run(const QString& program, const QStringList& arguments,
                     std::chrono::milliseconds timeLimit) override;
+    std::optional<RunningProcesses> processesNamed(const QString& name) override;
 };
 
 } // namespace corvane

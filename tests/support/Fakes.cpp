@@ -80,6 +80,12 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
         outcome.exitStatus = outcome.standardOutput.isEmpty() ? 1 : 0;
     if (program == "/usr/bin/defaults")
         outcome.exitStatus = domains.removeAll(subject) > 0 ? 0 : 1;
+    if (program == "/bin/kill")
+        outcome.exitStatus = processes.removeIf([&](const Process& process) {
+            return arguments.contains(QString::number(process.id)) && !process.zombie;
+        }) > 0
+                                 ? 0
+                                 : 1;
     if (program == "/usr/bin/killall")
         outcome.exitStatus = terminate(subject) ? 0 : 1;
     if (program == "/usr/bin/pkill") {
@@ -104,6 +110,18 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
         outcome.exitStatus = 0;
     }
     return outcome;
+}
+
+std::optional<RunningProcesses> FakeSystem::processesNamed(const QString& name) {
+    const ToolOutcome answer = run("<process table>", {name}, {});
+    if (!answer.launched())
+        return std::nullopt;
+    RunningProcesses found;
+    for (const Process& process : processes) {
+        if (process.name == name && !process.zombie)
+            found << RunningProcess{process.id, process.owner};
+    }
+    return found;
 }
 
 } // namespace corvane::fakes

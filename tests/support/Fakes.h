@@ -70,6 +70,9 @@ public:
     void makeT2(bool drivers, bool hardware = true);
     ToolOutcome run(const QString& program, const QStringList& arguments,
                     std::chrono::milliseconds timeLimit) override;
+    // Shown as "$ <process table> name"; an answer for that run that failed to launch makes the
+    // table unreadable.
+    std::optional<RunningProcesses> processesNamed(const QString& name) override;
 
 private:
     // Ends `name`'s processes of `owner` (any, when none), relaunched when the system would.

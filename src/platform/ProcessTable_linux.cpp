@@ -1,0 +1,70 @@
+#include "platform/ToolRunner.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace corvane {
+namespace {
+
+// The start of /proc/<id>/`file`; empty once the process has gone. Nothing when it could not be
+// read for another reason (no descriptor left), so that a process is never missed unsaid.
+std::optional<QByteArray> readProcessFile(const std::filesystem::path& folder, const char* file) {
+    const int descriptor = ::open((folder / file).c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno == ENOENT || errno == ESRCH ? std::optional(QByteArray()) : std::nullopt;
+    QByteArray contents(4096, '\0');
+    const ssize_t count = ::read(descriptor, contents.data(), contents.size());
+    const int error = errno;
+    ::close(descriptor);
+    if (count < 0)
+        return error == ESRCH ? std::optional(QByteArray()) : std::nullopt;
+    contents.truncate(count);
+    return contents;
+}
+
+// The value of `key` in a /proc/<id>/status text ("Name:\tsleep\n" gives "sleep").
+QByteArray statusField(const QByteArray& status, const QByteArray& key) {
+    for (const QByteArray& line : status.split('\n')) {
+        if (line.startsWith(key + ":\t"))
+            return line.mid(key.size() + 2);
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<RunningProcesses> PosixToolRunner::processesNamed(const QString& name) {
+    const QByteArray whole = name.toUtf8();
+    std::error_code error;
+    std::filesystem::directory_iterator table("/proc", error);
+    if (error)
+        return std::nullopt;
+    RunningProcesses found;
+    for (const std::filesystem::directory_entry& entry : table) {
+        bool isId = false;
+        const qint64 id = QByteArray(entry.path().filename().c_str()).toLongLong(&isId);
+        if (!isId)
+            continue;
+        const std::optional<QByteArray> status = readProcessFile(entry.path(), "status");
+        if (!status)
+            return std::nullopt;
+        // The kernel keeps the first 15 bytes of the program's file name; the whole of it is the
+        // first argument's, as the program was started.
+        if (statusField(*status, "Name") != whole.left(processNameField) ||
+            QByteArrayList{"Z", "X"}.contains(statusField(*status, "State").left(1)))
+            continue;
+        const std::optional<QByteArray> arguments = readProcessFile(entry.path(), "cmdline");
+        if (!arguments)
+            return std::nullopt;
+        const QByteArray program(arguments->constData()); // up to the first NUL
+        bool validOwner = false;
+        const uint owner = statusField(*status, "Uid").split('\t').constFirst().toUInt(&validOwner);
+        if (validOwner && program.mid(program.lastIndexOf('/') + 1) == whole)
+            found << RunningProcess{id, static_cast<uid_t>(owner)};
+    }
+    return found;
+}
+
+} // namespace corvane
