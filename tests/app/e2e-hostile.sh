@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real application, tools and lock against a hostile person or a broken machine, beside
 # relaunched stand-ins: no display; a burst of presses (never reaching Help); standard output
-# closed, full or unread; copies started together, also from another environment; no HOME; no
-# lock folder; a TouchBarServer never reaped, as the real ps shows it; a hung pkill, stopped and
+# closed, full or unread; copies started together, also from another environment; no lock
+# folder; a TouchBarServer never reaped, as the real ps shows it; a hung pkill, stopped and
 # named while the spinner keeps turning.
 # Usage: e2e-hostile.sh path/to/corvane
 set -euo pipefail
@@ -73,11 +73,6 @@ pair() {
 }
 for round in $(seq 20); do pair "ROUND=$round"; done
 pair XDG_RUNTIME_DIR="$scratch/else" XDG_CACHE_HOME="$scratch/else" HOME="$scratch/else"
-
-start homeless -u HOME -u XDG_CONFIG_HOME
-restart homeless 'Success! ✅' space
-logged homeless '⚠️ The restart count was not saved: there is no home folder to keep it in'
-[ -e /.config/com.tamberlin.corvane.conf ] && fail "without HOME it saved in /.config"
 
 # The runtime folder, the account's home (root's) and /tmp, each another user's; the binary is
 # opened first, as it may itself lie under /tmp.

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Installs a build into a scratch prefix and checks what a user's system would receive.
-#   layout  files where desktops, polkit and systemd look; the entry (with "Fix Touch Bar"), the
-#           metainfo and the sleep unit pass their validators; the password-free rule stays
-#           inert and the unit off (tests/helper/ shows what polkit makes of policy and rule)
-#   launch  the installed binary opens "Corvane" under Xvfb and quits on Ctrl+Q with status 0
-# Usage: install_test.sh layout|launch BUILD_DIR VERSION APP_ID
+# Installs a build into a scratch prefix and checks what a user's system would receive: files
+# where desktops, polkit and systemd look; the entry (with "Fix Touch Bar"), the metainfo and the
+# sleep unit pass their validators; the password-free rule stays inert and the unit off
+# (tests/helper/ shows what polkit makes of policy and rule).
+# Usage: install_test.sh BUILD_DIR VERSION APP_ID
 set -euo pipefail
 
-mode=$1 build=$2 version=$3 app_id=$4
+build=$1 version=$2 app_id=$3
 source "$(dirname "$0")/../../scripts/lib/xsession.sh"
 
 prefix=$scratch/prefix
@@ -72,19 +71,5 @@ check_layout() {
     [ -z "$(find "$prefix" -path '*.wants/*')" ] || fail "installs the sleep unit enabled"
 }
 
-check_launch() {
-    start_display
-    private_home
-    launch app "$prefix/bin/$(desktop_value Exec)"
-    local app=$launched window
-    window=$(window_of "$app" '^Corvane$') || fail "no window titled Corvane"
-    press "$window" ctrl+q
-    await_exit "$app" 10 || fail "status $? after Ctrl+Q (124: still running after 10 s)"
-}
-
-case $mode in
-layout) check_layout ;;
-launch) check_launch ;;
-*) fail "unknown mode '$mode'" ;;
-esac
-echo "PASS: $mode"
+check_layout
+echo "PASS: installed layout"
