@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# As on a Mac: root's TouchBarServer, the user's ControlStrip, another user's TouchBarServer.
+# As on a Mac: root's TouchBarServer, the user's ControlStrip, another user's TouchBarServer and
+# NowPlayingTouchUI.
 # The user's pass ends only the user's own copies and offers the administrator's way (Cancel
 # runs nothing); a granting pkexec runs the real helper, which ends root's copy: "Success! ✅".
 # Usage: e2e-administrator.sh path/to/corvane
@@ -12,6 +13,7 @@ chmod 711 "$scratch"
 supervise TouchBarServer
 supervise ControlStrip "$user"
 supervise TouchBarServer 65533
+supervise NowPlayingTouchUI 65533
 chown -R "$user:$user" "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 
 launch user setpriv --reuid="$user" --regid="$user" --clear-groups "$corvane" && app=$launched
@@ -25,7 +27,7 @@ refused() {
     logged user '   🔒 TouchBarServer (PID ' "$1"
 }
 refused 1
-logged user 'belongs to another user (UID 65533): left alone'
+logged user 'belongs to another user (UID 65533): left alone' 2 # and its NowPlayingTouchUI
 sleep 0.3
 screenshot "$alert" administrator-needed
 press "$alert" Escape
