@@ -40,9 +40,10 @@ TEST(ProcessControl, FindsAndEndsEachServiceByItsWholeNameOnly) {
     for (const QString& name : names) {
         const RunningProcesses found = control.findProcesses(name).value_or(RunningProcesses());
         for (const auto& [copy, id] : copies) {
-            const bool listed = std::any_of(found.begin(), found.end(), [&](const auto& process) {
-                return process.id == id && process.owner == services.user;
-            });
+            const bool listed =
+                std::any_of(found.begin(), found.end(), [&, spawned = id](const auto& process) {
+                    return process.id == spawned && process.owner == services.user;
+                });
             EXPECT_EQ(listed, copy == name) << copy.toStdString() << " for " << name.toStdString();
         }
         EXPECT_EQ(control.secureKillProcess(name, found), std::nullopt) << name.toStdString();
