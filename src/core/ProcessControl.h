@@ -38,6 +38,8 @@ enum class Echo { OutputAndErrors, Output, Nothing };
 class ProcessControl {
 public:
     explicit ProcessControl(const Services& services);
+    // It keeps a reference: a temporary would be gone before the first look.
+    explicit ProcessControl(Services&&) = delete;
 
     // Whether `name` is one of the backends' processes (macOS's six services, tiny-dfr):
     // whole-string, case-sensitive. Logs a refusal.

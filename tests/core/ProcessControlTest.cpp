@@ -67,6 +67,7 @@ TEST(ProcessControl, EveryWayALookOrATerminationEnds) {
     }
     EXPECT_EQ(fakes.output.text(), transcript("process-control"));
     fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
-    ProcessControl(fakes.services()).findProcesses("ControlStrip");
+    const Services services = fakes.services();
+    ProcessControl(services).findProcesses("ControlStrip");
     EXPECT_EQ(fakes.errors.text(), "pgrep: hello\n");
 }
