@@ -32,10 +32,6 @@ QString timeLimitText(const QString& program, std::chrono::milliseconds limit) {
                          .arg(std::chrono::duration_cast<std::chrono::seconds>(limit).count());
 }
 
-bool fitsNameField(const QString& name) {
-    return name.toUtf8().size() <= processNameField;
-}
-
 // The numbers of `text`'s lines, skipping what is not one.
 QList<qint64> processIds(const QByteArray& text) {
     QList<qint64> ids;
@@ -103,7 +99,7 @@ std::optional<RunningProcesses> ProcessControl::findProcesses(const QString& nam
                       QLatin1Char('\''));
         return std::nullopt;
     }
-    if (!fitsNameField(name)) {
+    if (!fitsProcessNameField(name)) {
         std::optional<RunningProcesses> found = services.tools.processesNamed(name);
         if (!found)
             log.writeLine(
@@ -171,7 +167,7 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
     for (const RunningProcess& process : running) {
         if (process.owner == services.user)
             continue;
-        const bool administratorsToEnd = process.owner == 0 && fitsNameField(name);
+        const bool administratorsToEnd = process.owner == 0 && fitsProcessNameField(name);
         rootsRemain |= administratorsToEnd;
         log.writeLine(
             administratorsToEnd
@@ -190,7 +186,7 @@ ProcessControl::secureKillProcess(const QString& name, const RunningProcesses& r
     QStringList arguments{QStringLiteral("-U"), QString::number(services.user), exactName, name};
     // pkill would match none of a longer name: this user's copies that the process table
     // names now are ended by their identifiers.
-    if (!fitsNameField(name)) {
+    if (!fitsProcessNameField(name)) {
         const std::optional<RunningProcesses> found = findProcesses(name);
         if (!found)
             return killFailure(name, QStringLiteral("the process table could not be read"));

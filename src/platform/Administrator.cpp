@@ -25,7 +25,7 @@ Command command(Prompt prompt, Fix fix, const QStringList& services) {
     // may have been relaunched meanwhile, and what came back is checked afterwards anyway.
     QStringList steps;
     for (const QString& name : services) {
-        if (name.toUtf8().size() <= processNameField)
+        if (fitsProcessNameField(name))
             steps << QStringLiteral("/usr/bin/pkill -U 0 -x ") + name;
     }
     steps << QStringLiteral("exit 0");

@@ -38,16 +38,15 @@ QByteArray statusField(const QByteArray& status, const QByteArray& key) {
 std::optional<RunningProcesses> PosixToolRunner::processesNamed(const QString& name) {
     const QByteArray whole = name.toUtf8();
     std::error_code error;
-    std::filesystem::directory_iterator table("/proc", error);
-    if (error)
-        return std::nullopt;
     RunningProcesses found;
-    for (const std::filesystem::directory_entry& entry : table) {
+    // Stepped by hand: a range-for's step throws where this one reports.
+    for (std::filesystem::directory_iterator entry("/proc", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
         bool isId = false;
-        const qint64 id = QByteArray(entry.path().filename().c_str()).toLongLong(&isId);
+        const qint64 id = QByteArray(entry->path().filename().c_str()).toLongLong(&isId);
         if (!isId)
             continue;
-        const std::optional<QByteArray> status = readProcessFile(entry.path(), "status");
+        const std::optional<QByteArray> status = readProcessFile(entry->path(), "status");
         if (!status)
             return std::nullopt;
         // The kernel keeps the first 15 bytes of the program's file name; the whole of it is the
@@ -55,7 +54,7 @@ std::optional<RunningProcesses> PosixToolRunner::processesNamed(const QString& n
         if (statusField(*status, "Name") != whole.left(processNameField) ||
             QByteArrayList{"Z", "X"}.contains(statusField(*status, "State").left(1)))
             continue;
-        const std::optional<QByteArray> arguments = readProcessFile(entry.path(), "cmdline");
+        const std::optional<QByteArray> arguments = readProcessFile(entry->path(), "cmdline");
         if (!arguments)
             return std::nullopt;
         const QByteArray program(arguments->constData()); // up to the first NUL
@@ -64,6 +63,8 @@ std::optional<RunningProcesses> PosixToolRunner::processesNamed(const QString& n
         if (validOwner && program.mid(program.lastIndexOf('/') + 1) == whole)
             found << RunningProcess{id, static_cast<uid_t>(owner)};
     }
+    if (error)
+        return std::nullopt;
     return found;
 }
 

@@ -19,6 +19,9 @@ inline constexpr qsizetype processNameField = 16;
 #else
 inline constexpr qsizetype processNameField = 15;
 #endif
+inline bool fitsProcessNameField(const QString& name) {
+    return name.toUtf8().size() <= processNameField;
+}
 
 // A process running under a name, and whose it is.
 struct RunningProcess {
