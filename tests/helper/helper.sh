@@ -3,10 +3,11 @@
 # tools log how they ran. Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran,
 # what COMMAND wrote, its status and what it left running. SETUP, comma-separated: nobody, card,
 # loaded, busy-MODULE (in use), dirty (environment, descriptor 3, SIGCHLD ignored), missing, deaf,
-# link (planted at the lock), alongside (after-wake runs first), a stand-in's file (nocard, crash,
-# hang, slow, broken-MODULE, signal-MODULE: SIGINT to the helper as it unloads MODULE); or user
-# 65534 through the real pkexec and polkitd (private bus, installed policy), from an active,
-# inactive or remote session, or "ask" (Corvane's only). COMMAND sleep_unit runs the sleep unit.
+# link or foreign (planted at the lock), alongside (after-wake runs first), a stand-in's file
+# (nocard, crash, hang, slow, broken-MODULE, signal-MODULE: SIGINT to the helper as it unloads
+# MODULE); or user 65534 through the real pkexec and polkitd (private bus, installed policy), from
+# an active, inactive or remote session, or "ask" (Corvane's only). COMMAND sleep_unit runs the
+# sleep unit.
 # Usage: helper.sh BUILD_DIR ROWS.txt (needs root)
 [ "$$" -eq 1 ] || exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
 set -euo pipefail
@@ -27,7 +28,8 @@ cmake --install "$1" --prefix "$prefix" >/dev/null
 cp -r "$prefix/libexec/corvane" /usr/libexec/
 cp "$prefix/libexec/corvane/corvane-touchbar-helper" /usr/libexec/
 for folder in /sys/class /sys/module /run; do mount -t tmpfs tmpfs "$folder"; done
-mkdir -p /sys/class/drm/card0/device "$scratch/actions" /run/systemd/{seats,sessions,users} /run/dbus
+mkdir -p /sys/class/drm/card0/device "$scratch/actions" /run/systemd/{seats,sessions,users} \
+    /run/dbus
 ln -s ../../../bus/pci/drivers/i915 /sys/class/drm/card0/device/driver
 plug="mkdir -p $card/device && ln -sfn ../../../bus/pci/drivers/appletbdrm $card/device/driver"
 stand_in /usr/bin/systemctl "{ tr '\\0' '\\n' </proc/\$\$/environ; readlink /proc/\$\$/fd/0 /proc/\$\$/fd/3; } >$scratch/environ
@@ -76,7 +78,7 @@ until grep -qs 'Acquired the name' "$scratch/polkitd.log"; do sleep 0.1; done
 sleep_unit() {
     local unit=$prefix/lib/systemd/system/corvane-touchbar-sleep.service key command failed=''
     systemd-analyze verify "$unit" || return
-    while IFS== read -r key command; do
+    while IFS='=' read -r key command; do
         case $key in
         ExecStart) ${command#-} || [[ $command == -* ]] || failed=1 ;;
         ExecStop) [ -n "$failed" ] || $command ;;
@@ -97,6 +99,7 @@ row() {
             mkdir -p /sys/module/$module/holders && echo 0 >/sys/module/$module/refcnt; done ;;
         busy-*) echo 1 >"/sys/module/${word#busy-}/refcnt" ;;
         link) ln -s "$scratch/elsewhere" /run/corvane-touchbar-helper.lock ;;
+        foreign) install -o 65534 -m 600 /dev/null /run/corvane-touchbar-helper.lock ;;
         alongside) as=(bash -c '"$0" after-wake & sleep 0.5; "$0" "$@"; s=$?; wait; exit $s') ;;
         nobody) as=(setpriv --reuid=65534 --regid=65534 --clear-groups) ;;
         card) eval "$plug" ;;
