@@ -430,7 +430,7 @@ std::string closing(const Ledger& ledger) {
 // Runs the steps in order. A failure, or a signal before a step that would take something more
 // away, ends them there; a driver that does not load is only noted. What was taken and not yet
 // given back is then given back.
-int perform(std::span<const Step> steps, Ledger& ledger) {
+int performSteps(std::span<const Step> steps, Ledger& ledger) {
     int status = Done;
     for (const Step& step : steps) {
         const bool takes =
@@ -562,7 +562,7 @@ int main(int argc, char* argv[]) {
         return Failed;
     }
     Ledger ledger;
-    const int status = perform(verb->steps, ledger);
+    const int status = performSteps(verb->steps, ledger);
     if (status != Done && ledger.touched)
         say(STDERR_FILENO, closing(ledger));
     return status;
