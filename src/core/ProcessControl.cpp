@@ -320,8 +320,9 @@ std::optional<TouchBarError> ProcessControl::runAsAdministrator(administrator::F
     case Outcome::NotAuthorized:
         log.writeLine(QStringLiteral("   ❌ Administrator rights were refused"));
         return TouchBarError::administratorDeclined(
-            QStringLiteral("Administrator rights were refused: the password was not accepted, "
-                           "or this account may not act as administrator. The Touch Bar was not "
+            QStringLiteral("Administrator rights were refused: either the password was not "
+                           "accepted, or polkit refused without asking for one, as its rules "
+                           "may for this account or this session. The Touch Bar was not "
                            "restarted."));
     case Outcome::NoAnswer:
         log.writeLine(QStringLiteral("   ❌ Nobody answered the administrator's prompt in time"));

@@ -4,8 +4,8 @@
 // per verb, pinned by this path and the verb, so each prompt names exactly one of these:
 //   restart-daemon  restart tiny-dfr.service
 //   reset-daemon    clear tiny-dfr.service's failed state, then restart it
-//   reload-drivers  stop tiny-dfr, unload and reload the Touch Bar's three drivers, wait for its
-//                   display, then start tiny-dfr again (a Touch Bar left blank after resume)
+//   reload-drivers  stop tiny-dfr, unload and reload the Touch Bar's three drivers, start tiny-dfr
+//                   again, then wait for its display (a Touch Bar left blank after resume)
 //   stop-services   end root's copies of the six macOS Touch Bar service names
 //   before-sleep    stop tiny-dfr and unload the Touch Bar keyboard driver
 //   after-wake      load the keyboard driver, start tiny-dfr, and wait for the display
@@ -14,32 +14,51 @@
 // by absolute path with an environment of its own (LC_ALL=C and a fixed PATH), no shell,
 // standard input on /dev/null, inherited descriptors closed, and a time limit for every tool.
 //
+// It never leaves the Touch Bar worse than it found it. A driver that is in use is seen in
+// /sys/module before anything is stopped, and the verb is refused with nothing changed. What a
+// verb takes away (tiny-dfr stopped, a driver unloaded) it gives back when it cannot go on: after
+// a step that failed, or after SIGINT, SIGTERM, SIGHUP or SIGQUIT (a Ctrl-C, a closed terminal),
+// which are held and looked at before each step that would take something more away. A driver
+// that does not load ends nothing: the others still load and tiny-dfr still starts. One verb runs
+// at a time: each holds /run/corvane-touchbar-helper.lock from start to end.
+//
 // Standard output gets one line per step ("corvane-touchbar-helper: systemctl restart
-// tiny-dfr.service: done"); standard error gets what went wrong.
+// tiny-dfr.service: done"); standard error gets what went wrong, and, when a verb that touched
+// tiny-dfr or the drivers did not finish, one closing line on how it left the Touch Bar
+// ("left the Touch Bar with tiny-dfr started; appletbdrm not loaded").
 //
 // Exit status:
 //   0  done
-//   1  a step failed or ran out of time; what ran and the tool's own words are on stderr
+//   1  a step failed or ran out of time (what ran and the tool's own words are on stderr), or a
+//      driver was in use and nothing was changed
 //   2  refused: no verb, an unknown verb, or more than one argument (usage on stderr)
 //   3  not run as root (effective user is not 0)
-//   4  the Touch Bar's display did not appear within 10 s
+//   4  the Touch Bar's display did not appear within 10 s, with tiny-dfr started
+//   5  ended early by a signal, after giving back what the verb had taken
+//   6  not run: another run held the lock for 30 s, or the lock is not root's own plain file
 // Arguments are checked before the user: a caller who got them wrong learns that first, and
 // nothing about a bad request depends on who made it.
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,19 +70,32 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view program = "corvane-touchbar-helper";
 constexpr auto toolLimit = 10s;
 constexpr auto displayLimit = 10s;
+constexpr auto lockLimit = 30s;
+constexpr const char* lockPath = "/run/corvane-touchbar-helper.lock";
 
-enum Status { Done = 0, Failed = 1, Refused = 2, NotRoot = 3, NoDisplay = 4 };
+enum Status {
+    Done = 0,
+    Failed = 1,
+    Refused = 2,
+    NotRoot = 3,
+    NoDisplay = 4,
+    Interrupted = 5,
+    Busy = 6
+};
 
 enum class Kind {
+    Stop,   // takes tiny-dfr away until a Start gives it back
+    Start,  // gives it back
+    Unload, // takes a driver away; one that is not loaded is already where we want it
+    Load,   // gives one back; a failure is noted, and the verb goes on
     Tool,   // must exit with 0
-    Unload, // modprobe -r: a module that is not loaded is already where we want it
     End,    // pkill: 1 means nothing matched
-    Pause,  // one second for the drivers to bind before the next one needs them
     Display // wait for the Touch Bar's display card
 };
 
 struct Step {
     Kind kind;
+    bool settle = false; // one second after it, for the driver to bind before the next needs it
     std::array<const char*, 7> argv{}; // ends with a null pointer, as posix_spawn wants
 };
 
@@ -72,45 +104,53 @@ constexpr const char* modprobe = "/usr/sbin/modprobe";
 constexpr const char* pkill = "/usr/bin/pkill";
 constexpr const char* unit = "tiny-dfr.service";
 
-constexpr Step restart{Kind::Tool, {systemctl, "restart", unit}};
-constexpr Step resetFailed{Kind::Tool, {systemctl, "reset-failed", unit}};
-constexpr Step stop{Kind::Tool, {systemctl, "stop", unit}};
-constexpr Step start{Kind::Tool, {systemctl, "start", unit}};
-constexpr Step pause{Kind::Pause, {}};
-constexpr Step display{Kind::Display, {}};
+constexpr Step restart{.kind = Kind::Tool, .argv = {systemctl, "restart", unit}};
+constexpr Step resetFailed{.kind = Kind::Tool, .argv = {systemctl, "reset-failed", unit}};
+constexpr Step stop{.kind = Kind::Stop, .argv = {systemctl, "stop", unit}};
+constexpr Step start{.kind = Kind::Start, .argv = {systemctl, "start", unit}};
+constexpr Step display{.kind = Kind::Display};
 
 constexpr Step unload(const char* module) {
-    return {Kind::Unload, {modprobe, "-r", module}};
+    return {.kind = Kind::Unload, .argv = {modprobe, "-r", module}};
 }
-constexpr Step load(const char* module) {
-    return {Kind::Tool, {modprobe, module}};
+constexpr Step load(const char* module, bool settle = false) {
+    return {.kind = Kind::Load, .settle = settle, .argv = {modprobe, module}};
 }
 constexpr Step end(const char* name) {
-    return {Kind::End, {pkill, "-U", "0", "-x", name}};
+    return {.kind = Kind::End, .argv = {pkill, "-U", "0", "-x", name}};
 }
+
+// Everything a verb may take away, given back in the order the drivers need: the backlight
+// before the keyboard, both before the display, and tiny-dfr last.
+constexpr Step giveBack[] = {
+    load("hid_appletb_bl", true),
+    load("hid_appletb_kbd", true),
+    load("appletbdrm"),
+    resetFailed,
+    start,
+};
 
 constexpr Step restartDaemon[] = {restart};
 constexpr Step resetDaemon[] = {resetFailed, restart};
+// tiny-dfr starts before the wait for the display, so that a slow card never keeps it stopped.
 constexpr Step reloadDrivers[] = {
     stop,
     unload("appletbdrm"),
     unload("hid_appletb_bl"),
     unload("hid_appletb_kbd"),
-    load("hid_appletb_bl"),
-    pause,
-    load("hid_appletb_kbd"),
-    pause,
+    load("hid_appletb_bl", true),
+    load("hid_appletb_kbd", true),
     load("appletbdrm"),
-    display,
     resetFailed,
     start,
+    display,
 };
 constexpr Step stopServices[] = {
     end("TouchBarServer"), end("NowPlayingTouchUI"),  end("ControlStrip"),
     end("TouchBarAgent"),  end("TouchBarUserDevice"), end("DFRFoundation"),
 };
 constexpr Step beforeSleep[] = {stop, unload("hid_appletb_kbd")};
-constexpr Step afterWake[] = {load("hid_appletb_kbd"), pause, start, display};
+constexpr Step afterWake[] = {load("hid_appletb_kbd", true), start, display};
 
 struct Verb {
     std::string_view name;
@@ -122,6 +162,20 @@ constexpr Verb verbs[] = {
     {"reload-drivers", reloadDrivers}, {"stop-services", stopServices},
     {"before-sleep", beforeSleep},     {"after-wake", afterWake},
 };
+
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT stay blocked from the start: they are taken here, at the
+// points where a verb may end cleanly, and the first one is remembered.
+sigset_t endSignals;
+int endSignal = 0;
+
+bool endRequested() {
+    const timespec now{};
+    if (endSignal == 0) {
+        if (const int signal = sigtimedwait(&endSignals, nullptr, &now); signal > 0)
+            endSignal = signal;
+    }
+    return endSignal != 0;
+}
 
 // One write per line, so that a caller reading both streams never gets half a line.
 void say(int fd, std::string_view text) {
@@ -135,6 +189,11 @@ void say(int fd, std::string_view text) {
             return;
         line.erase(0, static_cast<std::size_t>(written));
     }
+}
+
+int interrupted() {
+    say(STDERR_FILENO, std::string("interrupted by SIG") + sigabbrev_np(endSignal));
+    return Interrupted;
 }
 
 int refuse(std::string_view why) {
@@ -156,6 +215,7 @@ std::string label(const Step& step) {
 }
 
 struct Outcome {
+    bool started = false;
     int status = -1; // exit status, or -1 when the tool did not exit by itself (see words)
     std::string words;
 };
@@ -199,6 +259,7 @@ Outcome run(const Step& step) {
         outcome.words = std::string("could not be started: ") + std::strerror(spawnError);
         return outcome;
     }
+    outcome.started = true;
 
     const auto deadline = Clock::now() + toolLimit;
     bool open = true;
@@ -252,17 +313,23 @@ bool displayPresent() {
     return false;
 }
 
-bool awaitDisplay() {
+int awaitDisplay() {
     for (const auto deadline = Clock::now() + displayLimit;; std::this_thread::sleep_for(100ms)) {
-        if (displayPresent())
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
+        if (displayPresent()) {
+            say(STDOUT_FILENO, "Touch Bar display: present");
+            return Done;
+        }
+        if (endRequested())
+            return interrupted();
+        if (Clock::now() >= deadline) {
+            say(STDERR_FILENO, "the Touch Bar's display did not appear within 10 s");
+            return NoDisplay;
+        }
     }
 }
 
 // The tool's words, one line each, after what ran.
-int fail(const std::string& what, const Outcome& outcome) {
+void fail(const std::string& what, const Outcome& outcome) {
     std::string_view words = outcome.words;
     while (!words.empty()) {
         const std::size_t newline = words.find('\n');
@@ -272,35 +339,187 @@ int fail(const std::string& what, const Outcome& outcome) {
     }
     if (outcome.status >= 0)
         say(STDERR_FILENO, what + ": failed with status " + std::to_string(outcome.status));
-    return Failed;
 }
 
-int perform(const Step& step) {
-    if (step.kind == Kind::Pause) {
-        std::this_thread::sleep_for(1s);
-        return Done;
-    }
-    if (step.kind == Kind::Display) {
-        if (!awaitDisplay()) {
-            say(STDERR_FILENO, "the Touch Bar's display did not appear within 10 s");
-            return NoDisplay;
-        }
-        say(STDOUT_FILENO, "Touch Bar display: present");
-        return Done;
-    }
+enum class Result {
+    Done,
+    Absent, // nothing to do: the driver was not loaded, or no such service ran
+    Failed,
+    Unsure // ended without a status of its own (its limit, a signal): it may have done its work
+};
+
+Result perform(const Step& step) {
     const std::string what = label(step);
     const Outcome outcome = run(step);
     if (outcome.status == 0) {
         say(STDOUT_FILENO, what + ": done");
     } else if (step.kind == Kind::End && outcome.status == 1) {
         say(STDOUT_FILENO, what + ": none running");
+        return Result::Absent;
     } else if (step.kind == Kind::Unload && outcome.status == 1 &&
                outcome.words.find(" is not currently loaded") != std::string::npos) {
         say(STDOUT_FILENO, what + ": not loaded");
+        return Result::Absent;
     } else {
-        return fail(what, outcome);
+        fail(what, outcome);
+        return outcome.started && outcome.status < 0 ? Result::Unsure : Result::Failed;
     }
-    return Done;
+    if (step.settle)
+        std::this_thread::sleep_for(1s);
+    return Result::Done;
+}
+
+// What a run has changed: what it took and has not given back, and how it leaves tiny-dfr and
+// each driver it touched.
+struct Ledger {
+    bool touched = false;
+    bool daemonTaken = false;
+    std::string daemon = "as it was";
+    std::vector<std::string_view> unloaded; // taken, and not yet loaded again
+    std::vector<std::string_view> loaded;
+    std::vector<std::string_view> notLoaded;
+
+    void note(const Step& step, Result result) {
+        touched = touched || step.kind == Kind::Stop || step.kind == Kind::Start ||
+                  step.kind == Kind::Unload || step.kind == Kind::Load;
+        const std::string_view module = step.kind == Kind::Unload ? step.argv[2] : step.argv[1];
+        const auto drop = [&module](std::vector<std::string_view>& names) {
+            std::erase(names, module);
+        };
+        if (step.kind == Kind::Stop) {
+            // Even a stop that failed may have stopped it.
+            daemonTaken = true;
+            daemon = "stopped";
+        } else if (step.kind == Kind::Start) {
+            daemonTaken = daemonTaken && result != Result::Done;
+            daemon = result == Result::Done ? "started" : "not started";
+        } else if (step.kind == Kind::Unload &&
+                   (result == Result::Done || result == Result::Unsure)) {
+            unloaded.push_back(module);
+            drop(loaded);
+            drop(notLoaded);
+            notLoaded.push_back(module);
+        } else if (step.kind == Kind::Load) {
+            drop(unloaded);
+            drop(loaded);
+            drop(notLoaded);
+            (result == Result::Done ? loaded : notLoaded).push_back(module);
+        }
+    }
+};
+
+std::string listed(std::span<const std::string_view> names) {
+    std::string text;
+    for (const std::string_view& name : names) {
+        if (!text.empty())
+            text.append(&name == &names.back() ? " and " : ", ");
+        text.append(name);
+    }
+    return text;
+}
+
+std::string closing(const Ledger& ledger) {
+    std::string text = "left the Touch Bar with tiny-dfr " + ledger.daemon;
+    if (!ledger.loaded.empty())
+        text.append("; ").append(listed(ledger.loaded)).append(" loaded");
+    if (!ledger.notLoaded.empty())
+        text.append("; ").append(listed(ledger.notLoaded)).append(" not loaded");
+    return text;
+}
+
+// Runs the steps in order. A failure, or a signal before a step that would take something more
+// away, ends them there; a driver that does not load is only noted. What was taken and not yet
+// given back is then given back.
+int performSteps(std::span<const Step> steps, Ledger& ledger) {
+    int status = Done;
+    for (const Step& step : steps) {
+        const bool takes =
+            step.kind == Kind::Stop || step.kind == Kind::Unload || step.kind == Kind::End;
+        if ((takes || !ledger.touched) && endRequested()) {
+            status = interrupted();
+            break;
+        }
+        if (step.kind == Kind::Display) {
+            status = status == Done ? awaitDisplay() : status;
+            break;
+        }
+        const Result result = perform(step);
+        ledger.note(step, result);
+        if (result == Result::Failed || result == Result::Unsure) {
+            status = Failed;
+            if (step.kind != Kind::Load)
+                break;
+        }
+    }
+    for (const Step& step : status == Done ? std::span<const Step>() : giveBack) {
+        const bool owed =
+            step.kind == Kind::Load
+                ? std::ranges::find(ledger.unloaded, step.argv[1]) != ledger.unloaded.end()
+                : ledger.daemonTaken;
+        if (owed)
+            ledger.note(step, perform(step));
+    }
+    return status;
+}
+
+// A driver the kernel would not unload: held by another module than those unloaded before it,
+// or open (a compositor holding the display counts in refcnt, and is no holder).
+std::optional<std::string> driverInUse(std::span<const Step> steps) {
+    std::vector<std::string> unloadedBefore;
+    for (const Step& step : steps) {
+        if (step.kind != Kind::Unload)
+            continue;
+        std::string module = step.argv[2];
+        const std::filesystem::path folder = std::filesystem::path("/sys/module") / module;
+        long references = 0;
+        // Not loaded, built in, or unreadable: modprobe will say.
+        if (std::ifstream(folder / "refcnt") >> references) {
+            long holders = 0;
+            std::error_code error;
+            for (const auto& holder :
+                 std::filesystem::directory_iterator(folder / "holders", error)) {
+                const std::string name = holder.path().filename();
+                if (std::ranges::find(unloadedBefore, name) == unloadedBefore.end())
+                    return module.append(" is in use by ").append(name);
+                ++holders;
+            }
+            if (references > holders)
+                return module + " is in use (its refcnt is " + std::to_string(references) + ")";
+        }
+        unloadedBefore.push_back(module);
+    }
+    return std::nullopt;
+}
+
+// Waits up to lockLimit for another run to end, then holds the lock until this process ends.
+// Only root writes in /run; still, a link, or a file root did not make as its own, is refused
+// rather than followed or shared.
+int lock() {
+    const int fd =
+        open(lockPath, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    struct stat file {};
+    if (fd < 0 || fstat(fd, &file) != 0) {
+        say(STDERR_FILENO,
+            std::string(lockPath) + ": " + std::strerror(errno) + "; nothing was changed");
+        return Busy;
+    }
+    if (!S_ISREG(file.st_mode) || file.st_uid != 0 || (file.st_mode & 077) != 0 ||
+        file.st_nlink != 1) {
+        say(STDERR_FILENO,
+            std::string(lockPath) + " is not root's own plain file; nothing was changed");
+        return Busy;
+    }
+    for (const auto deadline = Clock::now() + lockLimit;; std::this_thread::sleep_for(100ms)) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return Done;
+        if (endRequested())
+            return interrupted();
+        if (Clock::now() >= deadline) {
+            say(STDERR_FILENO, "another corvane-touchbar-helper has been running for 30 s; "
+                               "nothing was changed");
+            return Busy;
+        }
+    }
 }
 
 } // namespace
@@ -326,14 +545,25 @@ int main(int argc, char* argv[]) {
 
     // None of the caller's descriptors reaches a tool, and an ignored SIGCHLD inherited from
     // the caller would hide the tools' exit statuses. A caller that stops reading our output
-    // does not stop a verb halfway.
+    // does not stop a verb halfway, nor does one that ends or signals us.
     close_range(3, ~0U, 0);
     std::signal(SIGCHLD, SIG_DFL);
     std::signal(SIGPIPE, SIG_IGN);
+    sigemptyset(&endSignals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&endSignals, signal);
+    sigprocmask(SIG_BLOCK, &endSignals, nullptr);
 
-    for (const Step& step : verb->steps) {
-        if (const int status = perform(step); status != Done)
-            return status;
+    if (const int status = lock(); status != Done)
+        return status;
+    if (const auto inUse = driverInUse(verb->steps)) {
+        say(STDERR_FILENO, *inUse + ", so nothing was stopped or unloaded: the Touch Bar is as "
+                                    "it was");
+        return Failed;
     }
-    return Done;
+    Ledger ledger;
+    const int status = performSteps(verb->steps, ledger);
+    if (status != Done && ledger.touched)
+        say(STDERR_FILENO, closing(ledger));
+    return status;
 }

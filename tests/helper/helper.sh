@@ -2,9 +2,12 @@
 # The installed helper on a made-up machine (mount and PID namespaces of its own), where stand-in
 # tools log how they ran. Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran,
 # what COMMAND wrote, its status and what it left running. SETUP, comma-separated: nobody, card,
-# loaded, dirty (environment, descriptor 3, SIGCHLD ignored), missing, deaf, a stand-in's file
-# (nocard, crash, hang, broken-MODULE); or user 65534 through the real pkexec and polkitd (private
-# bus, installed policy), from an active, inactive or remote session, or "ask" (Corvane's only).
+# loaded, busy-MODULE (in use), dirty (environment, descriptor 3, SIGCHLD ignored), missing, deaf,
+# link or foreign (planted at the lock), alongside (after-wake runs first), a stand-in's file
+# (nocard, crash, hang, slow, broken-MODULE, signal-MODULE: SIGINT to the helper as it unloads
+# MODULE); or user 65534 through the real pkexec and polkitd (private bus, installed policy), from
+# an active, inactive or remote session, or "ask" (Corvane's only). COMMAND sleep_unit runs the
+# sleep unit.
 # Usage: helper.sh BUILD_DIR ROWS.txt (needs root)
 [ "$$" -eq 1 ] || exec unshare --mount --pid --fork --kill-child --mount-proc bash "$0" "$@"
 set -euo pipefail
@@ -24,21 +27,25 @@ done
 cmake --install "$1" --prefix "$prefix" >/dev/null
 cp -r "$prefix/libexec/corvane" /usr/libexec/
 cp "$prefix/libexec/corvane/corvane-touchbar-helper" /usr/libexec/
-mount -t tmpfs tmpfs /sys/class
-mkdir -p /sys/class/drm/card0/device "$scratch/loaded" "$scratch/actions"
+for folder in /sys/class /sys/module /run; do mount -t tmpfs tmpfs "$folder"; done
+mkdir -p /sys/class/drm/card0/device "$scratch/actions" /run/systemd/{seats,sessions,users} \
+    /run/dbus
 ln -s ../../../bus/pci/drivers/i915 /sys/class/drm/card0/device/driver
 plug="mkdir -p $card/device && ln -sfn ../../../bus/pci/drivers/appletbdrm $card/device/driver"
 stand_in /usr/bin/systemctl "{ tr '\\0' '\\n' </proc/\$\$/environ; readlink /proc/\$\$/fd/0 /proc/\$\$/fd/3; } >$scratch/environ
 [ ! -e $scratch/crash ] || kill -SEGV \$\$
 [ ! -e $scratch/hang ] || { echo 'Waiting for tiny-dfr.service...'; sleep 600 & sleep 600; }"
 stand_in /usr/bin/pkill "[ \"\$4\" = TouchBarServer ]"
-stand_in /usr/sbin/modprobe "if [ \"\$1\" = -r ]; then
-    rm $scratch/loaded/\$2 2>/dev/null || { echo \"modprobe: FATAL: Module \$2 is not currently loaded\" >&2; exit 1; }
-    [ \"\$2\" != appletbdrm ] || rm -rf $card
+stand_in /usr/sbin/modprobe "[ ! -e $scratch/slow ] || { rm $scratch/slow; sleep 1; }
+if [ \"\$1\" = -r ]; then
+    [ ! -e $scratch/signal-\$2 ] || kill -INT \$PPID
+    [ -d /sys/module/\$2 ] || { echo \"modprobe: FATAL: Module \$2 is not currently loaded\" >&2; exit 1; }
+    grep -qx 0 /sys/module/\$2/refcnt || { echo \"modprobe: FATAL: Module \$2 is in use.\" >&2; exit 1; }
+    rm -r /sys/module/\$2; [ \"\$2\" != appletbdrm ] || rm -rf $card
 elif [ -e $scratch/broken-\$1 ]; then
     echo \"modprobe: FATAL: Module \$1 not found in directory /lib/modules/6.1.0-28-amd64\" >&2; exit 1
 else
-    touch $scratch/loaded/\$1
+    [ -d /sys/module/\$1 ] || { mkdir -p /sys/module/\$1/holders && echo 0 >/sys/module/\$1/refcnt; }
     [ \"\$1\" != appletbdrm ] || [ -e $scratch/nocard ] || { $plug; }
 fi"
 
@@ -46,10 +53,9 @@ fi"
 cp "$prefix/share/polkit-1/actions/com.tamberlin.corvane.policy" \
     /usr/share/polkit-1/actions/org.freedesktop.policykit.policy "$scratch/actions"
 mount --bind "$scratch/actions" /usr/share/polkit-1/actions
-for folder in /usr/share/polkit-1/rules.d /etc/polkit-1/rules.d /run/systemd /run/dbus; do
+for folder in /usr/share/polkit-1/rules.d /etc/polkit-1/rules.d; do
     mkdir -p "$folder" && mount -t tmpfs tmpfs "$folder"
 done
-mkdir /run/systemd/{seats,sessions,users}
 dbus-daemon --system --fork --nopidfile
 cat >"$scratch/00-ask.rules" <<'RULE'
 polkit.addRule(function (action, subject) {
@@ -66,14 +72,35 @@ cp "${rules[@]}" /etc/polkit-1/rules.d/
 /usr/lib/polkit-1/polkitd >"$scratch/polkitd.log" 2>&1 & track $!
 until grep -qs 'Acquired the name' "$scratch/polkitd.log"; do sleep 0.1; done
 
+# sleep_unit: the installed sleep unit, checked by systemd-analyze, then its halves run as systemd
+# runs them: ExecStop= only after a start that succeeded ("-" makes any status one),
+# ExecStopPost= after any start.
+sleep_unit() {
+    local unit=$prefix/lib/systemd/system/corvane-touchbar-sleep.service key command failed=''
+    systemd-analyze verify "$unit" || return
+    while IFS='=' read -r key command; do
+        case $key in
+        ExecStart) ${command#-} || [[ $command == -* ]] || failed=1 ;;
+        ExecStop) [ -n "$failed" ] || $command ;;
+        ExecStopPost) $command ;;
+        esac
+    done < <(grep '^Exec' "$unit")
+}
+
 row() {
-    local setup=$1 word status=0 as=() asked='' state=active seat=seat0
-    rm -rf "$scratch"/{ran,environ,env,crash,hang,nocard,broken-*,loaded/*} "$card"
+    local setup=$1 word module status=0 as=() asked='' state=active seat=seat0
+    rm -rf "$scratch"/{ran,environ,env,crash,hang,nocard,slow,broken-*,signal-*} /sys/module/* \
+        "$card" /run/corvane-touchbar-helper.lock
     chmod +x /usr/sbin/modprobe
     echo "== $setup ${*:2}"
     for word in ${setup//,/ }; do
         case $word in
-        loaded) touch "$scratch"/loaded/{appletbdrm,hid_appletb_bl,hid_appletb_kbd} ;;
+        loaded) for module in appletbdrm hid_appletb_bl hid_appletb_kbd; do
+            mkdir -p /sys/module/$module/holders && echo 0 >/sys/module/$module/refcnt; done ;;
+        busy-*) echo 1 >"/sys/module/${word#busy-}/refcnt" ;;
+        link) ln -s "$scratch/elsewhere" /run/corvane-touchbar-helper.lock ;;
+        foreign) install -o 65534 -m 600 /dev/null /run/corvane-touchbar-helper.lock ;;
+        alongside) as=(bash -c '"$0" after-wake & sleep 0.5; "$0" "$@"; s=$?; wait; exit $s') ;;
         nobody) as=(setpriv --reuid=65534 --regid=65534 --clear-groups) ;;
         card) eval "$plug" ;;
         dirty) as=(perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' env HOME=/root PKEXEC_UID=1000
