@@ -63,7 +63,7 @@ public:
 
     bool waitUntilWritten(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex);
-        return drained.wait_for(lock, timeout, [this] { return pending.empty(); });
+        return drained.wait_for(lock, timeout, [this] { return pending.empty(); }) && !broken;
     }
 
     void close() {

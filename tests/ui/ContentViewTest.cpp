@@ -23,6 +23,8 @@ using namespace corvane;
 
 namespace {
 
+const QString logind = "org.freedesktop.login1";
+
 // Status line, fix button as assistive technology reads it ("-": disabled), open alert's parts.
 QString shown(const QWidget* window) {
     QStringList parts;
@@ -87,14 +89,12 @@ TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
     view.show();
     ASSERT_TRUE(QSignalSpy(manager, &TouchBarManager::detectionFinished).wait(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.output.text().contains("until logind"); }));
-    QDBusConnection logind = QDBusConnection::connectToBus(address, "logind");
-    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
+    ASSERT_TRUE(QDBusConnection::connectToBus(address, "logind").registerService(logind));
     QSignalSpy woke(wake, &WakeWatcher::woke), read(manager, &TouchBarManager::healthChanged);
     const auto send = [](const QString& from, bool sleeping) {
-        QDBusConnection(from).send(QDBusMessage::createSignal("/org/freedesktop/login1",
-                                                              "org.freedesktop.login1.Manager",
-                                                              "PrepareForSleep")
-                                   << sleeping);
+        const QString path = "/" + logind.split('.').join('/');
+        QDBusConnection(from).send(
+            QDBusMessage::createSignal(path, logind + ".Manager", "PrepareForSleep") << sleeping);
     };
     ASSERT_TRUE(QTest::qWaitFor([&] { return send("logind", false), woke.count() > 0; }));
     QTest::qWait(200); // for the wakes still on their way
