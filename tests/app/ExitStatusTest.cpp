@@ -49,7 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
         FixRow{"Restarted", std::nullopt, Done},
         FixRow{"NoTouchBar", TouchBarError::noTouchBar(), NoTouchBar},
         FixRow{"Refused", TouchBarError::permissionDenied("x"), AdministratorNeeded},
-        FixRow{"Needed", TouchBarError::administratorNeeded("x"), AdministratorNeeded},
         FixRow{"Declined", TouchBarError::administratorDeclined(), AdministratorDeclined},
         FixRow{"NoPrompt", TouchBarError::promptUnavailable("x"), AdministratorDeclined},
         FixRow{"KillFailed", TouchBarError::killFailed("x"), NotWorking},
