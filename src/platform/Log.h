@@ -30,7 +30,7 @@ public:
     // Queues `bytes` as they are, such as what a tool printed.
     void write(const QByteArray& bytes);
     // Waits up to `timeout` for everything queued so far to be written; false if it was not,
-    // or if a write failed before (a reader that has gone, a full device).
+    // or if a write failed before other than for a reader that has gone (a full device, say).
     bool flush(std::chrono::milliseconds timeout);
 
 private:

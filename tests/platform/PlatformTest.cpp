@@ -129,7 +129,7 @@ TEST(Log, AStalledOrVanishedReaderCostsLinesNeverTheCaller) {
     std::signal(SIGPIPE, SIG_IGN);
     for (Log* gone : {&log, &log}) {
         gone->writeLine("nobody reads this");
-        EXPECT_FALSE(gone->flush(1s));
+        EXPECT_TRUE(gone->flush(1s));
     }
 }
 
