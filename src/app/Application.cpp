@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/ExitStatus.h"
 #include "core/Backend.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -45,6 +47,25 @@ void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& 
     heldBack.push_back({type, context.category, message});
 }
 
+// Ends the process when the system refuses it a thread, saying why; the instance lock goes
+// with it.
+[[noreturn]] void refused(const QString& why) {
+    std::fprintf(stderr,
+                 "corvane: the system refused a thread (%s): too many processes are running for "
+                 "this user. Nothing was started; end some and try again.\n",
+                 qUtf8Printable(why));
+    std::_Exit(static_cast<int>(ExitStatus::SystemRefused));
+}
+
+// Qt tells of a thread it could not start only in a message, "... error (reason)", and the work
+// given to it then never runs: the command line would wait for it for good.
+void endWithoutThread(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    const QLatin1String failed("QThread::start: Thread creation error (");
+    if (message.startsWith(failed) && message.endsWith(QLatin1Char(')')))
+        refused(message.mid(failed.size()).chopped(1));
+    previousHandler(type, context, message);
+}
+
 } // namespace
 
 Application::Startup::Startup() {
@@ -68,7 +89,7 @@ Application::Application(int& argc, char** argv, Face face)
     : face(face)
     , application(face == Face::Window ? std::make_unique<QApplication>(argc, argv)
                                        : std::make_unique<QCoreApplication>(argc, argv)) {
-    qInstallMessageHandler(previousHandler);
+    qInstallMessageHandler(face == Face::CommandLine ? endWithoutThread : previousHandler);
     for (const HeldBack& message : heldBack)
         previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
                         message.message);
@@ -80,6 +101,8 @@ Application::Application(int& argc, char** argv, Face face)
     // Qt's painting scales large images in pieces on its global thread pool and waits for them;
     // a piece given to a thread that could not be started, near the process limit, is never done
     // and the window freezes. One thread, started now and kept, serves every piece instead.
+    if (face == Face::CommandLine)
+        return;
     QThreadPool* pool = QThreadPool::globalInstance();
     pool->setExpiryTimeout(-1);
     pool->setMaxThreadCount(1);
@@ -87,6 +110,15 @@ Application::Application(int& argc, char** argv, Face face)
 }
 
 void Application::run() {
+    endToolsWhenEnded();
+    try {
+        runFace();
+    } catch (const std::system_error& error) {
+        refused(QString::fromLocal8Bit(error.code().message()));
+    }
+}
+
+void Application::runFace() {
     SystemServices system;
     InstanceLock lock(bundleIdentifier + QStringLiteral(".lock"), instanceLockFolders());
     const std::unique_ptr<QSettings> settings = openSettings();

@@ -25,10 +25,15 @@ public:
     Application(int& argc, char** argv, Face face);
 
     // Launches and runs the window, or runs the command its arguments name, then ends the
-    // process at once with its status.
+    // process at once with its status. Ending it by a signal also ends the tools it runs. A
+    // process the system refuses a thread it needs ends with status 71 (ExitStatus's
+    // SystemRefused) and says so on standard error, the command line also when Qt's thread is
+    // refused, whose work would never be done.
     [[noreturn]] void run();
 
 private:
+    [[noreturn]] void runFace();
+
     struct Startup {
         Startup();
     };

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Application.h"
+#include "app/ExitStatus.h"
 #include "core/Detection.h"
 #include "core/LogFormat.h"
 #include "core/TouchBarManager.h"
@@ -18,60 +19,6 @@
 
 namespace corvane {
 namespace {
-
-// sysexits.h's EX_USAGE, as command-line tools answer arguments they do not take.
-constexpr int usageStatus = 64;
-constexpr int alreadyRunningStatus = 6;
-
-const QString helpText = QStringLiteral(R"(Usage: %1 [COMMAND] [OPTION]
-
-Restarts a frozen Touch Bar. Without a command, opens the window.
-
-Commands:
-  status [--json]  Tell whether the Touch Bar works
-  fix [--admin]    Restart the Touch Bar's services, as the window's button does
-  help             Show this help
-
-Options:
-  --json           With status: print one JSON object instead of lines
-  --admin          With fix: ask for an administrator's password when the Touch Bar's
-                   services belong to the system, rather than stop
-  -h, --help       Show this help
-  -v, --version    Show the version
-
-Exit status:
-  status  0 working, 1 not working, 2 no Touch Bar, 3 could not tell
-  fix     0 restarted and counted, 1 failed, 2 no Touch Bar, 4 an administrator is needed,
-          5 the administrator's prompt was declined or could not be shown,
-          6 Corvane is already running (a window, or another fix)
-  64      the arguments were not understood
-)");
-
-// The exit status of a fix that ended in `error`.
-int exitStatusFor(const std::optional<TouchBarError>& error) {
-    if (!error)
-        return 0;
-    switch (error->kind()) {
-    case TouchBarError::Kind::NoTouchBar:
-        return 2;
-    case TouchBarError::Kind::PermissionDenied:
-        return 4;
-    case TouchBarError::Kind::AdministratorDeclined:
-    case TouchBarError::Kind::PromptUnavailable:
-        return 5;
-    default:
-        return 1;
-    }
-}
-
-int statusOf(const TouchBarManager& manager) {
-    const Health& health = manager.health();
-    if (!manager.hasTouchBar() || health.state == HealthState::HardwareMissing)
-        return 2;
-    if (health.isWorking())
-        return 0;
-    return health.state == HealthState::Unknown ? 3 : 1;
-}
 
 QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
     const Health& health = manager.health();
@@ -114,11 +61,11 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     };
 }
 
-int status(const Services& services, QSettings* settings, bool json) {
+ExitStatus status(const Services& services, QSettings* settings, bool json) {
     // Only the answer reaches the output: what the detection logs on its way is dropped.
     QFile nowhere(QStringLiteral("/dev/null"));
     if (!nowhere.open(QIODevice::WriteOnly))
-        return 3;
+        return ExitStatus::CouldNotTell;
     Log dropped(nowhere.handle());
     const Services quiet{services.tools, services.modelQuery, services.clock,
                          dropped,        services.errors,     services.user};
@@ -135,7 +82,13 @@ int status(const Services& services, QSettings* settings, bool json) {
     else
         for (const QString& line : statusLines(model, *manager))
             services.output.writeLine(line);
-    return statusOf(*manager);
+    // A script reading the answer must not take silence for it.
+    if (!services.output.flush(std::chrono::seconds(1))) {
+        services.errors.writeLine(
+            QStringLiteral("The answer could not be written to standard output."));
+        return ExitStatus::OutputFailed;
+    }
+    return statusExitStatus(manager->hasTouchBar(), manager->health().state);
 }
 
 // Starts a restart with `start` and waits for its outcome.
@@ -153,8 +106,8 @@ std::optional<TouchBarError> restart(TouchBarManager& manager, bool (TouchBarMan
     return outcome;
 }
 
-int fix(const Services& services, QSettings* settings, InstanceLock& lock, bool administrator,
-        const QString& program) {
+ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock,
+               bool administrator, const QString& program) {
     switch (lock.lock()) {
     case InstanceLock::Status::HeldElsewhere:
         services.errors.writeLine(
@@ -163,7 +116,7 @@ int fix(const Services& services, QSettings* settings, InstanceLock& lock, bool 
                            "end, and try again.")
                 .arg(lock.holder() > 0 ? QStringLiteral(", PID %1").arg(lock.holder())
                                        : QString()));
-        return alreadyRunningStatus;
+        return ExitStatus::AlreadyRunning;
     case InstanceLock::Status::Unavailable:
         services.output.writeLine(
             QStringLiteral("   ⚠️ Could not check for other instances: ") + lock.problem());
@@ -190,36 +143,47 @@ int fix(const Services& services, QSettings* settings, InstanceLock& lock, bool 
     } else {
         services.errors.writeLine(error->errorDescription());
     }
-    return exitStatusFor(error);
-}
-
-int usage(const Services& services, const QString& program, const QString& problem) {
-    services.errors.writeLine(program + QStringLiteral(": ") + problem);
-    services.errors.writeLine(QStringLiteral("Usage: %1 [status [--json] | fix [--admin] | "
-                                             "help | --help | --version]")
-                                  .arg(program));
-    return usageStatus;
+    return fixExitStatus(error);
 }
 
 } // namespace
 
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,
                    InstanceLock& lock) {
-    const QString invoked = arguments.value(0, QStringLiteral("corvane"));
-    const QString program = QFileInfo(invoked).fileName();
     QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Restarts a frozen Touch Bar. Without a command, opens the window."));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("status: tell whether the Touch Bar works.\nfix: restart the Touch Bar's "
+                       "services, as the window's button does.\nhelp: show this help."),
+        QStringLiteral("[status | fix | help]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption json(QStringLiteral("json"));
-    const QCommandLineOption administrator(QStringLiteral("admin"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With status: one JSON object instead of lines."));
+    const QCommandLineOption administrator(
+        QStringLiteral("admin"), QStringLiteral("With fix: ask for an administrator's password "
+                                                "when the fix needs one, rather than stop."));
     parser.addOptions({json, administrator});
+
+    const QString invoked = arguments.value(0, QStringLiteral("corvane"));
+    const QString program = QFileInfo(invoked).fileName();
+    const auto usage = [&](const QString& problem) {
+        services.errors.writeLine(program + QStringLiteral(": ") + problem);
+        services.errors.writeLine(parser.helpText().section(QLatin1Char('\n'), 0, 0));
+        return static_cast<int>(ExitStatus::Usage);
+    };
     if (!parser.parse(arguments))
-        return usage(services, program, parser.errorText());
+        return usage(parser.errorText());
 
     const QStringList words = parser.positionalArguments();
     const QString command = words.value(0);
-    if (parser.isSet(help) || command == QLatin1String("help")) {
-        services.output.write(helpText.arg(program).toUtf8());
+    // Qt's help option comes with --help-all, for the options of Qt's own, which a command line
+    // without a display takes none of.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) ||
+        command == QLatin1String("help")) {
+        services.output.write((parser.helpText() + exitStatusHelp()).toUtf8());
         return 0;
     }
     if (parser.isSet(version)) {
@@ -227,20 +191,19 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         return 0;
     }
     if (words.size() > 1)
-        return usage(services, program,
-                     QStringLiteral("unexpected argument '%1'").arg(words.at(1)));
+        return usage(QStringLiteral("unexpected argument '%1'").arg(words.at(1)));
     if (command != QLatin1String("status") && command != QLatin1String("fix"))
-        return usage(services, program,
-                     command.isEmpty() ? QStringLiteral("a command is needed")
+        return usage(command.isEmpty() ? QStringLiteral("a command is needed")
                                        : QStringLiteral("unknown command '%1'").arg(command));
     if (parser.isSet(json) && command != QLatin1String("status"))
-        return usage(services, program, QStringLiteral("--json goes with status only"));
+        return usage(QStringLiteral("--json goes with status only"));
     if (parser.isSet(administrator) && command != QLatin1String("fix"))
-        return usage(services, program, QStringLiteral("--admin goes with fix only"));
+        return usage(QStringLiteral("--admin goes with fix only"));
 
-    if (command == QLatin1String("status"))
-        return status(services, settings, parser.isSet(json));
-    return fix(services, settings, lock, parser.isSet(administrator), invoked);
+    return static_cast<int>(
+        command == QLatin1String("status")
+            ? status(services, settings, parser.isSet(json))
+            : fix(services, settings, lock, parser.isSet(administrator), invoked));
 }
 
 } // namespace corvane

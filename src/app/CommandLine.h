@@ -11,12 +11,8 @@ struct Services;
 
 // Corvane without its window: `status [--json]` tells whether the Touch Bar works, `fix
 // [--admin]` restarts it as the window's button does, with the same lines on the output, and
-// `help`, `--help` and `--version` say what they say everywhere. Answers the exit status:
-//   status  0 working, 1 not working, 2 no Touch Bar, 3 could not tell;
-//   fix     0 restarted and counted, 1 failed, 2 no Touch Bar, 4 an administrator is needed,
-//           5 the administrator's prompt was declined or could not be shown, 6 another copy
-//           of Corvane, a window or a fix, holds the instance lock;
-//   64      arguments it does not take, with a usage message on the errors.
+// `help`, `--help` and `--version` say what they say everywhere. Answers the exit status, one of
+// ExitStatus's; arguments it does not take get a usage message on the errors.
 // `fix` takes `lock` for as long as it runs, so a window and a fix never restart the Touch
 // Bar at once; `status` only reads, and takes none. Runs the event loop while it waits.
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,

@@ -15,8 +15,8 @@ namespace {
 constexpr qsizetype queueCapacity = qsizetype(64) * 1024;
 
 // Writes all of `bytes`, resuming after interruptions and partial writes and waiting while a
-// non-blocking descriptor is full; false once the descriptor takes no more.
-bool writeAll(int descriptor, const QByteArray& bytes) {
+// non-blocking descriptor is full; 0, or why the descriptor takes no more.
+int writeAll(int descriptor, const QByteArray& bytes) {
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t count = ::write(descriptor, bytes.constData() + written,
@@ -27,10 +27,10 @@ bool writeAll(int descriptor, const QByteArray& bytes) {
             pollfd writable{descriptor, POLLOUT, 0};
             ::poll(&writable, 1, -1);
         } else if (count == 0 || errno != EINTR) {
-            return false;
+            return count == 0 ? EIO : errno;
         }
     }
-    return true;
+    return 0;
 }
 
 } // namespace
@@ -63,7 +63,7 @@ public:
 
     bool waitUntilWritten(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex);
-        return drained.wait_for(lock, timeout, [this] { return pending.empty(); });
+        return drained.wait_for(lock, timeout, [this] { return pending.empty(); }) && !lost;
     }
 
     void close() {
@@ -81,10 +81,12 @@ public:
                 return;
             const QByteArray next = pending.front();
             lock.unlock();
-            const bool written = writeAll(descriptor, next);
+            const int error = writeAll(descriptor, next);
             lock.lock();
-            // A reader that has gone takes nothing more; what waits is let go.
-            broken = !written;
+            // A reader that has gone takes nothing more; what waits is let go. It took what it
+            // wanted, as `head` does; a device that failed the write lost it.
+            broken = error != 0;
+            lost = broken && error != EPIPE;
             pending.pop_front();
             queuedBytes -= next.size();
             if (broken) {
@@ -111,6 +113,7 @@ private:
     qsizetype queuedBytes = 0;
     qsizetype dropped = 0;
     bool broken = false;
+    bool lost = false;
     bool closed = false;
 };
 

@@ -17,6 +17,7 @@ namespace corvane {
 class Log {
 public:
     // Writes to `descriptor`, which must stay open as long as the log lives; it is not closed.
+    // Throws std::system_error when the system gives it no thread.
     explicit Log(int descriptor);
     // Gives what is queued a moment to be written; what a stalled reader has not taken by then
     // is dropped.
@@ -28,7 +29,8 @@ public:
     void writeLine(const QString& line);
     // Queues `bytes` as they are, such as what a tool printed.
     void write(const QByteArray& bytes);
-    // Waits up to `timeout` for everything queued so far to be written; false if it was not.
+    // Waits up to `timeout` for everything queued so far to be written; false if it was not,
+    // or if a write failed before other than for a reader that has gone (a full device, say).
     bool flush(std::chrono::milliseconds timeout);
 
 private:

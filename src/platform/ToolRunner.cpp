@@ -3,11 +3,13 @@
 #include <QFile>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <system_error>
@@ -40,6 +42,65 @@ ToolOutcome notLaunched(int error, const QString& program, const QString& contex
                                             .arg(error)
                                             .arg(description, program)};
     return outcome;
+}
+
+// The tools running now, for a signal handler to end: a slot is 0 when free, -1 while its tool
+// is being started, else the tool's id, which is also its process group's.
+std::array<std::atomic<pid_t>, 8> runningTools{};
+
+// A tool's place in runningTools for as long as run() has it. The signals that end tools are
+// held back from this thread while it starts one, so that the handler runs on another thread
+// and can wait for the id instead of missing a tool that starts after it.
+class RunningTool {
+public:
+    RunningTool() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&ending, signal);
+        pthread_sigmask(SIG_BLOCK, &ending, &before);
+        for (std::atomic<pid_t>& candidate : runningTools) {
+            pid_t free = 0;
+            if (candidate.compare_exchange_strong(free, -1)) {
+                slot = &candidate;
+                break;
+            }
+        }
+    }
+    ~RunningTool() {
+        if (slot)
+            slot->store(0);
+    }
+    RunningTool(const RunningTool&) = delete;
+    RunningTool& operator=(const RunningTool&) = delete;
+
+    // The tool started as `child`, or did not start (0).
+    void started(pid_t child) {
+        if (slot)
+            slot->store(child);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+
+private:
+    std::atomic<pid_t>* slot = nullptr;
+    sigset_t before;
+};
+
+void endToolsAndProcess(int signal) {
+    for (std::atomic<pid_t>& slot : runningTools) {
+        pid_t tool = slot.load();
+        for (int look = 0; tool < 0 && look < 100; ++look) {
+            const timespec pause{0, 1000000};
+            ::nanosleep(&pause, nullptr);
+            tool = slot.load();
+        }
+        if (tool > 0)
+            ::kill(-tool, SIGTERM);
+    }
+    struct sigaction fallback = {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
 }
 
 // The spawn settings of one tool, released on every way out.
@@ -209,9 +270,11 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
     posix_spawn_file_actions_adddup2(&spawn.files, output.writeEnd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&spawn.files, errors.writeEnd, STDERR_FILENO);
     pid_t child = 0;
-    if (const int error = posix_spawn(&child, path.constData(), &spawn.files, &spawn.attributes,
-                                      argv.data(), toolEnvironment);
-        error != 0)
+    RunningTool running;
+    const int error = posix_spawn(&child, path.constData(), &spawn.files, &spawn.attributes,
+                                  argv.data(), toolEnvironment);
+    running.started(error == 0 ? child : 0);
+    if (error != 0)
         return notLaunched(error, program);
     Pipe::closeEnd(output.writeEnd);
     Pipe::closeEnd(errors.writeEnd);
@@ -274,6 +337,20 @@ ToolOutcome PosixToolRunner::run(const QString& program, const QStringList& argu
     if (!outcome.timedOut)
         outcome.exitStatus = status.status;
     return outcome;
+}
+
+void endToolsWhenEnded() {
+    if (::geteuid() == 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = endToolsAndProcess;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction inherited = {};
+        ::sigaction(signal, nullptr, &inherited);
+        if (inherited.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace corvane

@@ -103,4 +103,12 @@ public:
     std::optional<RunningProcesses> processesNamed(const QString& name) override;
 };
 
+// Has SIGINT, SIGTERM and SIGHUP end the tools PosixToolRunner runs, then the process as the
+// signal would have, so that an administrator's prompt never outlives the person who asked for
+// it. A granted pkexec is not reached: it forwards nothing, it becomes root's helper in the same
+// process, which no user may signal, so the helper finishes. Corvane run by root, whom polkit
+// never prompts, leaves its tools alone; so does a process that started with the signal
+// ignored. Call once, before the first tool runs.
+void endToolsWhenEnded();
+
 } // namespace corvane

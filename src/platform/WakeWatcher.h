@@ -2,51 +2,40 @@
 
 #include <QObject>
 
-#ifndef __APPLE__
-#include <QDBusConnection>
-
-#include <optional>
-#endif
+#include <memory>
 
 namespace corvane {
 
 class Log;
+class WakeWatcherPrivate;
 
 // Hears the machine wake from sleep: on Linux logind's PrepareForSleep(false) on the system
 // bus, on macOS the workspace's did-wake notification. Where there is nothing to hear it
 // from, it does not listen, and says so once in the log.
+//
+// On Linux the system bus is the one DBUS_SYSTEM_BUS_ADDRESS names, else the standard one.
+// Nothing waits for it on the caller's thread: the connection is made on a thread of its own,
+// and a bus that has not answered within five seconds is given up. Only logind's own signal
+// counts, whoever else sends one of that name; a logind that starts, or starts again, after
+// listen() is heard from then on.
 class WakeWatcher final : public QObject {
     Q_OBJECT
 
 public:
-    // Listens to the system bus, connecting to it only in listen(). `log` must outlive the
-    // watcher.
+    // `log` must outlive the watcher.
     explicit WakeWatcher(Log& log, QObject* parent = nullptr);
-#ifndef __APPLE__
-    // Listens to `bus` instead.
-    WakeWatcher(const QDBusConnection& bus, Log& log, QObject* parent = nullptr);
-#endif
     ~WakeWatcher() override;
     WakeWatcher(const WakeWatcher&) = delete;
     WakeWatcher& operator=(const WakeWatcher&) = delete;
 
-    // Starts listening; call once. It may wait for the bus, so not before the window is shown.
+    // Starts listening; call once.
     void listen();
 
 signals:
     void woke();
 
-#ifndef __APPLE__
-private slots:
-    void prepareForSleep(bool sleeping);
-
 private:
-    std::optional<QDBusConnection> bus;
-#else
-private:
-    void* observer = nullptr;
-#endif
-    Log& log;
+    std::unique_ptr<WakeWatcherPrivate> d;
 };
 
 } // namespace corvane

@@ -4,28 +4,43 @@
 
 namespace corvane {
 
-WakeWatcher::WakeWatcher(Log& log, QObject* parent)
-    : QObject(parent)
-    , log(log) {}
+// The workspace's observer, kept as long as the watcher lives.
+class WakeWatcherPrivate {
+public:
+    explicit WakeWatcherPrivate(WakeWatcher& watcher)
+        : watcher(watcher) {}
+    ~WakeWatcherPrivate() {
+        if (!observer)
+            return;
+        [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:observer];
+        [observer release];
+    }
 
-WakeWatcher::~WakeWatcher() {
-    if (!observer)
-        return;
-    id token = (__bridge id)observer;
-    [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:token];
-    [token release];
-}
+    void listen() {
+        WakeWatcher* heard = &watcher;
+        // The centre keeps the block only as long as someone holds the token it returned.
+        observer = [[NSWorkspace.sharedWorkspace.notificationCenter
+            addObserverForName:NSWorkspaceDidWakeNotification
+                        object:nil
+                         queue:NSOperationQueue.mainQueue
+                    usingBlock:^(NSNotification*) {
+                      emit heard->woke();
+                    }] retain];
+    }
+
+private:
+    WakeWatcher& watcher;
+    id observer = nil;
+};
+
+WakeWatcher::WakeWatcher(Log&, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<WakeWatcherPrivate>(*this)) {}
+
+WakeWatcher::~WakeWatcher() = default;
 
 void WakeWatcher::listen() {
-    id token = [NSWorkspace.sharedWorkspace.notificationCenter
-        addObserverForName:NSWorkspaceDidWakeNotification
-                    object:nil
-                     queue:NSOperationQueue.mainQueue
-                usingBlock:^(NSNotification*) {
-                  emit woke();
-                }];
-    // The centre keeps the block only as long as someone holds the token it returned.
-    observer = (__bridge void*)[token retain];
+    d->listen();
 }
 
 } // namespace corvane

@@ -2,16 +2,19 @@
 # The command line as a script or a sleep hook runs it, without a display, beside stand-ins and
 # a firmware model of its own: each exit status; status's JSON, also for a model not in UTF-8; a
 # fix killed in its wait counts nothing and frees the lock; a second fix and a window refused
-# while a fix runs, status never; a closed or a full pipe holds no fix up.
+# while a fix runs, status never; a closed or a full pipe holds no fix up, a full device fails
+# status; no thread to be had near the process limit; a closed terminal ends a pending prompt.
 # Usage: e2e-command.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
 
 headless=(env -u DISPLAY QT_QPA_PLATFORM=nonexistent)
-# cli STATUS ARGUMENTS [STREAM TEXT]: `corvane ARGUMENTS` ends with STATUS, says TEXT on stdSTREAM.
+# cli STATUS ARGUMENTS [STREAM TEXT]: `corvane ARGUMENTS` ends with STATUS, says TEXT on stdSTREAM;
+# run through $wrap when set, its answer into $out when set.
 cli() {
     local status=0
-    "${headless[@]}" "$corvane" $2 >"$scratch/cli.out" 2>"$scratch/cli.err" || status=$?
+    ${wrap:-} "${headless[@]}" "$corvane" $2 >"${out:-$scratch/cli.out}" 2>"$scratch/cli.err" ||
+        status=$?
     [ "$status" = "$1" ] || fail "corvane $2 ended with $status, not $1"
     [ $# -lt 4 ] || grep -qF -- "$4" "$scratch/cli.$3" || fail "corvane $2: no '$4' on std$3"
 }
@@ -31,8 +34,9 @@ json() {
 }
 
 for arguments in --frob 'status --json=yes' 'fix --json' 'status --admin' 'status status' \
-    repair -x; do cli 64 "$arguments" err 'Usage: corvane'; done
-cli 0 --help out 'Usage: corvane'
+    repair -x; do cli 64 "$arguments" err "Usage: $corvane"; done
+cli 0 --help out 'Usage: '"$corvane"' [options] [status | fix | help]'
+grep -qx '  74  status: the answer could not be written' "$scratch/cli.out" || fail "help: no statuses"
 cli 0 --version out 'corvane 1.'
 
 mount -t tmpfs tmpfs /sys/class
@@ -44,6 +48,12 @@ model 'MacBookPro16,1' && cli 1 'status --json' && json daemon-stopped 0
 supervise TouchBarServer
 cli 0 fix out 'The Touch Bar was restarted (restart #1).'
 cli 0 'status --json' && json working 1
+out=/dev/full cli 74 'status --json' err 'The answer could not be written'
+# Near the limit of processes a user may run: no thread for the log, or for Qt's worker.
+for run in '2 fix' '4 status'; do
+    wrap="timeout 10 prlimit --nproc=${run% *} setpriv --reuid=64123 --regid=64123 --clear-groups" \
+        cli 71 "${run#* }" err 'corvane: the system refused a thread (Resource temporarily'
+done
 
 "${headless[@]}" "$corvane" fix | true || fail "a fix into a closed pipe ended with $?"
 exec 3> >(exec sleep 600) && track $! && head -c 65536 /dev/zero >&3
@@ -70,6 +80,13 @@ cli 4 fix err "An administrator is needed: run \`$corvane fix --admin\`"
 stand_in /usr/bin/pkexec 'exit 126'
 cli 5 'fix --admin' out \
     '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar-helper restart-daemon'
+# A closed terminal ends the prompt of a fix that waits for it.
+chmod 711 "$scratch" && install -m 666 /dev/null "$scratch/prompt"
+stand_in /usr/bin/pkexec "echo \$\$ >$scratch/prompt; exec sleep 600"
+launch prompted setpriv --reuid=64123 --regid=64123 --clear-groups "${headless[@]}" "$corvane" fix --admin
+until [ -s "$scratch/prompt" ]; do sleep 0.1; done
+kill -HUP "$launched" && { await_exit "$launched" 5 || [ $? = 129 ] || fail "no end on SIGHUP"; }
+sleep 0.2 && ps -o stat= -p "$(cat "$scratch/prompt")" | grep -q '^[RS]' && fail "the prompt is left"
 stand_in /usr/bin/systemctl 'exit 5'
 cli 1 fix
 stand_in /usr/bin/pgrep '' && chmod 644 /usr/bin/pgrep

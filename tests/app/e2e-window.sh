@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What only the real application on X shows, beside relaunched TouchBarServer and ControlStrip:
-# a fixed 420 x 360 window, the fix button gray, blue or orange and shrunk; Quit; a second copy
-# told "Corvane is Already Running"; restarts by click and keys, eight in a row leaking nothing;
-# "Error ❌" once TouchBarServer stays away; Ctrl+Q ending a restart at once, counting nothing.
+# a fixed 420 x 360 window, answering while the system bus does not; the fix button gray, blue
+# or orange and shrunk; Quit; a second copy told "Corvane is Already Running"; restarts by click
+# and keys, eight in a row leaking nothing; "Error ❌" once TouchBarServer stays away; Ctrl+Q
+# ending a restart at once, counting nothing.
 # Usage: e2e-window.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -18,9 +19,14 @@ looks() {
     [ "$seen" = "$2" ] || fail "the fix button is not $3: $seen"
 }
 
-launch bare "$corvane"
+# A system bus that takes the connection and never answers.
+python3 -c 'import socket, sys, time; s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]);
+s.listen(); time.sleep(600)' "$scratch/bus" & track $!
+until [ -S "$scratch/bus" ]; do sleep 0.1; done
+launch bare env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/bus" "$corvane"
 main=$(window_of "$launched" '^Corvane$') || fail "no main window without a Touch Bar"
 logged bare 'Final detection: false'
+logged bare 'goes unheard: the system bus did not answer within 5 seconds'
 sleep 0.3
 looks "$main" "$(printf 'srgb(142,142,147) %.0s' 1 2 3)srgb(142,142,147)" gray
 xdotool mousemove --window "$main" 318 290 click 1

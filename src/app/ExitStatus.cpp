@@ -1,0 +1,54 @@
+#include "app/ExitStatus.h"
+
+namespace corvane {
+
+ExitStatus statusExitStatus(bool touchBar, HealthState health) {
+    if (!touchBar)
+        return ExitStatus::NoTouchBar;
+    switch (health) {
+    case HealthState::Working:
+        return ExitStatus::Done;
+    case HealthState::Unknown:
+        return ExitStatus::CouldNotTell;
+    case HealthState::DaemonStopped:
+    case HealthState::DaemonFailed:
+    case HealthState::DisplayDriverGone:
+    case HealthState::HardwareMissing:
+        break;
+    }
+    return ExitStatus::NotWorking;
+}
+
+ExitStatus fixExitStatus(const std::optional<TouchBarError>& error) {
+    if (!error)
+        return ExitStatus::Done;
+    switch (error->kind()) {
+    case TouchBarError::Kind::NoTouchBar:
+        return ExitStatus::NoTouchBar;
+    case TouchBarError::Kind::PermissionDenied:
+        return ExitStatus::AdministratorNeeded;
+    case TouchBarError::Kind::AdministratorDeclined:
+    case TouchBarError::Kind::PromptUnavailable:
+        return ExitStatus::AdministratorDeclined;
+    default:
+        return ExitStatus::NotWorking;
+    }
+}
+
+QString exitStatusHelp() {
+    return QStringLiteral(R"(
+Exit status:
+  0   status: the Touch Bar works; fix: it was restarted, and counted
+  1   status: it does not work; fix: the restart failed
+  2   no Touch Bar
+  3   status: could not tell
+  4   fix: an administrator is needed (run fix --admin)
+  5   fix: the administrator's prompt was declined or could not be shown
+  6   fix: Corvane is already running (a window, or another fix)
+  64  the arguments were not understood
+  71  the system refused a thread or a process (too many running for this user)
+  74  status: the answer could not be written
+)");
+}
+
+} // namespace corvane
