@@ -1,27 +1,29 @@
 #include "core/Detection.h"
-#include "Fakes.h"
+#include "Replay.h"
 
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::fakes;
 
+class DetectionCase : public testing::TestWithParam<Row> {};
+
 // cases/detection.txt: what sysctl answers, the model read and the line logged.
-TEST(Detection, ReadsOneTo1023BytesUpToTheFirstZeroByteAndRefusesTheRest) {
-    for (const auto& row : cases("detection")) {
-        const QList<QByteArray> results = row.at(0).split(' ');
-        FakeModelQuery query;
-        query.sizeResult = results.at(0).toInt();
-        query.reportedSize = results.at(1).toULong();
-        query.readResult = results.at(2).toInt();
-        query.bytes = row.at(1);
-        CapturedLog log;
-        EXPECT_EQ(getModelIdentifier(query, log.log), QString::fromUtf8(row.at(2)))
-            << row.at(0).toStdString();
-        EXPECT_EQ(log.text(), row.at(3) == "-" ? "" : QString::fromUtf8(row.at(3)) + '\n')
-            << row.at(0).toStdString();
-    }
+TEST_P(DetectionCase, ReadsOneTo1023BytesUpToTheFirstZeroByteAndRefusesTheRest) {
+    const QList<QByteArray>& row = GetParam().fields;
+    const QList<QByteArray> results = row.at(0).split(' ');
+    FakeModelQuery query;
+    query.sizeResult = results.at(0).toInt();
+    query.reportedSize = results.at(1).toULong();
+    query.readResult = results.at(2).toInt();
+    query.bytes = row.at(1);
+    CapturedLog log;
+    EXPECT_EQ(getModelIdentifier(query, log.log), QString::fromUtf8(row.at(2)));
+    EXPECT_EQ(log.text(), row.at(3) == "-" ? "" : QString::fromUtf8(row.at(3)) + '\n');
 }
+
+INSTANTIATE_TEST_SUITE_P(Case, DetectionCase, testing::ValuesIn(rows({"detection"})),
+                         testing::PrintToStringParamName());
 
 // The fourteen models exactly, case and blanks included; the model read without its blanks.
 TEST(Detection, KnowsTheFourteenModelsWithATouchBarExactly) {

@@ -21,21 +21,6 @@ inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
     return outcome;
 }
 
-// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
-// outlived it), "missing" and why, or the status and what went to standard error.
-inline ToolOutcome outcome(const QByteArray& text) {
-    const QByteArray word = text.split(' ').constFirst();
-    const QByteArray rest = text.mid(word.size() + 1);
-    ToolOutcome result = exited(word.toInt(), word == "missing" ? QByteArray() : rest);
-    if (word == "missing") {
-        const QString why = rest.isEmpty() ? "No such file or directory" : QString::fromUtf8(rest);
-        result.launchError = {why, "Error Domain=NSPOSIXErrorDomain Code=2 \"" + why + '"'};
-    }
-    result.stillRunning = word == "running";
-    result.timedOut = word == "hung" || result.stillRunning;
-    return result;
-}
-
 // A machine in miniature answering the system tools as the real ones would: its processes (some
 // unreaped), what the system relaunches, preference domains, tiny-dfr's unit, a T2 under `root`,
 // a granted prompt running the helper's verbs, and fixed answers for some runs.
@@ -151,30 +136,5 @@ inline void writeFile(const QString& path, const QByteArray& contents) {
     file.open(QIODevice::WriteOnly);
     file.write(contents);
 }
-
-#ifdef CORVANE_TRANSCRIPTS
-// The rows of tests/core/cases/`name`.txt, one a line split at " | " and percent-decoded (a
-// newline is "%0A"), "#" lines left out.
-inline QList<QList<QByteArray>> cases(const char* name) {
-    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/../cases/%1.txt").arg(QLatin1String(name)));
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        qFatal("no cases in %s", name);
-    QList<QList<QByteArray>> rows;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        rows.emplaceBack();
-        for (const QString& field : QString::fromUtf8(line).split(" | "))
-            rows.last() << QByteArray::fromPercentEncoding(field.toUtf8());
-    }
-    return rows;
-}
-
-// What a run wrote, as kept in the transcript `name`, each tool run shown as "$ program args".
-inline QString transcript(const char* name) {
-    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/%1.txt").arg(QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-#endif
 
 } // namespace corvane::fakes
