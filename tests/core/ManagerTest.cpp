@@ -107,6 +107,9 @@ struct Rig {
             machine.start({"tiny-dfr"});
             machine.relaunched = {"tiny-dfr"};
             machine.makeT2(true);
+        } else if (change == "another user's tiny-dfr") {
+            machine.makeT2(true);
+            machine.processes << FakeSystem::Process{"tiny-dfr", 300, 1000};
         } else if (change == "start-limit-hit") {
             machine.unitState = "failed", machine.unitResult = "start-limit-hit";
         } else if (change == "the display driver lost in the wait") {

@@ -46,10 +46,11 @@ public:
     // Where each run is shown as "$ program arguments", in order with what it prints.
     Log* transcript = nullptr;
 
-    // Starts one process of each name, owned by uid 501.
+    // Starts one process of each name, owned by uid 501, or by root for the daemon, as systemd
+    // starts it.
     void start(const QStringList& names) {
         for (const QString& name : names)
-            processes << Process{name, nextId++};
+            processes << Process{name, nextId++, name == "tiny-dfr" ? 0u : 501u};
     }
     // Lays out a T2's Touch Bar under `root`: USB devices, and with `drivers` card and backlight.
     void makeT2(bool drivers, bool hardware = true);
@@ -66,25 +67,13 @@ private:
     qint64 nextId = 100;
 };
 
-// sysctl's contract: the size call's result and size, then the read's result and bytes.
+// The model the machine names, or none.
 struct FakeModelQuery final : ModelQuery {
-    int sizeResult = 0;
-    std::size_t reportedSize = 0;
-    int readResult = 0;
-    QByteArray bytes;
+    std::optional<QString> answer;
 
-    explicit FakeModelQuery(const QByteArray& model = "MacBookPro16,1")
-        : reportedSize(static_cast<std::size_t>(model.size()) + 1)
-        , bytes(model + '\0') {}
-    int query(const char*, char* buffer, std::size_t& size) override {
-        if (buffer == nullptr) {
-            size = reportedSize;
-            return sizeResult;
-        }
-        size = std::min(size, static_cast<std::size_t>(bytes.size()));
-        std::memcpy(buffer, bytes.constData(), size);
-        return readResult;
-    }
+    explicit FakeModelQuery(std::optional<QString> model = QStringLiteral("MacBookPro16,1"))
+        : answer(std::move(model)) {}
+    std::optional<QString> model(Log&) override { return answer; }
 };
 
 // 2025-03-01 14:05:09, moving only while a wait (which takes no time) lets the world change.

@@ -1,6 +1,8 @@
-#include "core/ProcessControl.h"
+#include "core/Processes.h"
 #include "Replay.h"
+#include "core/AdministratorFix.h"
 #include "core/Backend.h"
+#include "core/SystemdUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,7 @@ using namespace corvane::fakes;
 
 namespace {
 
-class ProcessControlCase : public testing::TestWithParam<Row> {};
+class ProcessesCase : public testing::TestWithParam<Row> {};
 
 // Plays a row of cases/process-control.txt on a machine the rows before it left.
 std::optional<QString> play(FakeServices& fakes, const Row& row) {
@@ -47,25 +49,27 @@ std::optional<QString> play(FakeServices& fakes, const Row& row) {
     const qsizetype from = fakes.output.text().size();
     fakes.output.log.writeLine("== " + (op == "refuse" ? "refused: '" + title + "'" : title));
     const Services services = fakes.services(op == "root" ? 0 : 501);
-    const ProcessControl control(services);
+    const ToolSession tools(services);
+    const Processes control(tools);
     QString result;
     if (op == "refuse")
-        result = found(control.findProcesses(title)) + "; " +
-                 ended(control.secureKillProcess(title, {}));
+        result = found(control.find(title)) + "; " +
+                 ended(control.terminate(title, {}));
     else if (op == "probe")
-        result = found(control.findProcesses("TouchBarServer"));
+        result = found(control.find("TouchBarServer"));
     else if (op == "pkill" || op == "pkill-none")
-        result = ended(control.secureKillProcess("TouchBarAgent", {}));
+        result = ended(control.terminate("TouchBarAgent", {}));
     else if (op == "ours" || op == "root" || op == "long")
-        result = ended(control.secureKillProcess(
+        result = ended(control.terminate(
             named, op == "root" ? RunningProcesses{{7, 0}, {8, 502}}
                                 : RunningProcesses{{7, 0}, {8, 502}, {9, 501}}));
     else if (op == "systemctl")
-        result = ended(control.restartDaemon("tiny-dfr.service"));
+        result = ended(SystemdUnit(tools, "tiny-dfr.service").restart());
     else if (op == "pkexec" || op == "osascript")
-        result = ended(control.runAsAdministrator(op == "pkexec" ? administrator::Fix::ReloadDrivers
-                                                                 : administrator::Fix::StopServices,
-                                                  appleServices().processes));
+        result = ended(fixAsAdministrator(tools,
+                                          op == "pkexec" ? administrator::Fix::ReloadDrivers
+                                                         : administrator::Fix::StopServices,
+                                          appleServices().processes));
     else
         return std::nullopt;
     fakes.output.log.writeLine("=> " + result);
@@ -76,7 +80,7 @@ std::optional<QString> play(FakeServices& fakes, const Row& row) {
 
 // Every way a refusal, a probe, a termination, a daemon's restart and a prompt end
 // (cases/process-control.txt): each case after "==", each tool run after "$", outcome after "=>".
-TEST_P(ProcessControlCase, EndsAsItsRowSays) {
+TEST_P(ProcessesCase, EndsAsItsRowSays) {
     expectTranscript(GetParam(), "== ", [] {
         auto fakes = std::make_shared<FakeServices>();
         fakes->system.transcript = &fakes->output.log;
@@ -86,14 +90,15 @@ TEST_P(ProcessControlCase, EndsAsItsRowSays) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(Transcript, ProcessControlCase,
+INSTANTIATE_TEST_SUITE_P(Transcript, ProcessesCase,
                          testing::ValuesIn(rows({"process-control"}, 2)),
                          testing::PrintToStringParamName());
 
-TEST(ProcessControl, PassesOnWhatAToolComplained) {
+TEST(Processes, PassesOnWhatAToolComplained) {
     FakeServices fakes;
     fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
     const Services services = fakes.services();
-    ProcessControl(services).findProcesses("ControlStrip");
+    const ToolSession tools(services);
+    Processes(tools).find("ControlStrip");
     EXPECT_EQ(fakes.errors.text(), "pgrep: hello\n");
 }
