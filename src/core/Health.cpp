@@ -64,7 +64,8 @@ std::optional<Health> devicesVerdict(const QString& model, const Devices& device
 
 Health daemonHealth(const Backend& backend, const Observation& seen) {
     if (!seen.devices)
-        return judged(HealthState::Unknown, QStringLiteral("the Touch Bar's devices were not read"));
+        return judged(HealthState::Unknown,
+                      QStringLiteral("the Touch Bar's devices were not read"));
     if (std::optional<Health> verdict = devicesVerdict(seen.model, *seen.devices))
         return *verdict;
     if (!seen.unit)
@@ -157,7 +158,8 @@ RunningProcesses ownProcesses(const Backend& backend, const Observation& seen,
         return own;
     // Anyone may start a program named tiny-dfr; the daemon is the one systemd started.
     bool validId = false;
-    const qint64 main = seen.unit ? seen.unit->values.value(QStringLiteral("MainPID")).toLongLong(&validId) : 0;
+    const qint64 main =
+        seen.unit ? seen.unit->values.value(QStringLiteral("MainPID")).toLongLong(&validId) : 0;
     own.removeIf([&](const RunningProcess& process) {
         return process.owner != 0 && !(validId && main > 0 && process.id == main);
     });

@@ -57,12 +57,12 @@ UnitProperties SystemdUnit::properties() const {
                                        QStringLiteral("SubState"), QStringLiteral("Result")};
     static const QString mainProcess = QStringLiteral("MainPID");
     static const QRegularExpression plain(QStringLiteral("^[a-z0-9-]{1,32}$"));
-    const ToolOutcome show = tools.run(serviceTool,
-                                       {QStringLiteral("show"), name,
-                                        QStringLiteral("--property=") +
-                                            needed.join(QLatin1Char(',')) + QLatin1Char(',') +
-                                            mainProcess},
-                                       Echo::Nothing);
+    const ToolOutcome show =
+        tools.run(serviceTool,
+                  {QStringLiteral("show"), name,
+                   QStringLiteral("--property=") + needed.join(QLatin1Char(',')) +
+                       QLatin1Char(',') + mainProcess},
+                  Echo::Nothing);
     UnitProperties read;
     if (!show.launched()) {
         read.problem = serviceTool + QStringLiteral(" could not be run: ") +
