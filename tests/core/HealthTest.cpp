@@ -15,62 +15,65 @@ namespace {
 class HealthCase : public testing::TestWithParam<Row> {};
 
 // A working T2 running tiny-dfr, changed as the row says, and the health read from it.
-std::optional<QString> readRow(const Row& row) {
-    FakeServices fakes;
-    FakeSystem& m = fakes.system;
-    m.start({"tiny-dfr"});
-    m.makeT2(true);
-    const QByteArray& change = row.fields.at(1);
-    const bool mac = change.startsWith("macOS");
-    const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
-    if (!QByteArrayList{"-", "stop", "unit", "t2", "no T2", "adp", "backlight", "vendor", "fifo",
-                        "systemctl", "show", "macOS", "macOS, not looked for"}
-             .contains(change))
-        return std::nullopt;
-    if (change == "stop")
-        m.processes.clear();
-    if (change == "unit")
-        m.unitState = "failed", m.unitResult = QString::fromUtf8(row.fields.at(2));
-    if (change == "t2")
-        m.makeT2(row.fields.at(2) != "without drivers", row.fields.at(2) != "without hardware");
-    if (change == "no T2" || change == "adp")
-        QDir(m.root + "/sys").removeRecursively();
-    if (change == "adp")
-        QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
-            QFile::link("../../../bus/platform/drivers/adp",
-                        m.root + "/sys/class/drm/card0/device/driver");
-    if (change == "backlight")
-        QDir(m.root + "/sys/class/backlight").removeRecursively();
-    if (change == "vendor")
-        writeFile(vendor, row.fields.at(2));
-    if (change == "fifo")
-        QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
-    const auto systemctl = outcome(change == "show" ? "0" : row.fields.at(2));
-    if (change == "systemctl" || change == "show") {
-        if (!systemctl)
+struct Machine {
+    static std::optional<QString> play(const Row& row) {
+        FakeServices fakes;
+        FakeSystem& m = fakes.system;
+        m.start({"tiny-dfr"});
+        m.makeT2(true);
+        const QByteArray& change = row.fields.at(1);
+        const bool mac = change.startsWith("macOS");
+        const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
+        if (!QByteArrayList{"-", "stop", "unit", "t2", "no T2", "adp", "backlight", "vendor",
+                            "fifo", "systemctl", "show", "macOS", "macOS, not looked for"}
+                 .contains(change))
             return std::nullopt;
-        m.answers.emplace("/usr/bin/systemctl *", *systemctl);
+        if (change == "stop")
+            m.processes.clear();
+        if (change == "unit")
+            m.unitState = "failed", m.unitResult = QString::fromUtf8(row.fields.at(2));
+        if (change == "t2")
+            m.makeT2(row.fields.at(2) != "without drivers", row.fields.at(2) != "without hardware");
+        if (change == "no T2" || change == "adp")
+            QDir(m.root + "/sys").removeRecursively();
+        if (change == "adp")
+            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
+                QFile::link("../../../bus/platform/drivers/adp",
+                            m.root + "/sys/class/drm/card0/device/driver");
+        if (change == "backlight")
+            QDir(m.root + "/sys/class/backlight").removeRecursively();
+        if (change == "vendor")
+            writeFile(vendor, row.fields.at(2));
+        if (change == "fifo")
+            QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
+        const auto systemctl = outcome(change == "show" ? "0" : row.fields.at(2));
+        if (change == "systemctl" || change == "show") {
+            if (!systemctl)
+                return std::nullopt;
+            m.answers.emplace("/usr/bin/systemctl *", *systemctl);
+        }
+        if (change == "show")
+            m.answers.begin()->second.standardOutput = row.fields.at(2);
+        const Services services = fakes.services();
+        const ProcessControl processes(services);
+        const QString name = mac ? "TouchBarServer" : "tiny-dfr";
+        ProcessListing listing;
+        if (change != "macOS, not looked for")
+            listing = {{name, processes.findProcesses(name)}};
+        const Health health =
+            readHealth(mac ? appleServices() : touchBarDaemon(), processes, services.root,
+                       row.fields.value(3, "MacBookPro16,2"), listing);
+        return QString::fromUtf8(row.fields.at(0)) + " => " + healthKey(health.state) + ": " +
+               describeHealth(health).replace(QRegularExpression("/tmp/[^/]*"), "ROOT") + '\n';
     }
-    if (change == "show")
-        m.answers.begin()->second.standardOutput = row.fields.at(2);
-    const Services services = fakes.services();
-    const ProcessControl processes(services);
-    const QString name = mac ? "TouchBarServer" : "tiny-dfr";
-    ProcessListing listing;
-    if (change != "macOS, not looked for")
-        listing = {{name, processes.findProcesses(name)}};
-    const Health health = readHealth(mac ? appleServices() : touchBarDaemon(), processes,
-                                     services.root, row.fields.value(3, "MacBookPro16,2"), listing);
-    return QString::fromUtf8(row.fields.at(0)) + " => " + healthKey(health.state) + ": " +
-           describeHealth(health).replace(QRegularExpression("/tmp/[^/]*"), "ROOT") + '\n';
-}
+};
 
 } // namespace
 
 // Each state (cases/health.txt) from a made-up /sys and a recorded `systemctl show`; every
 // garbled source reads as unknown with its reason, never as a guess.
 TEST_P(HealthCase, ReadsEachStateAndCallsGarbageUnknown) {
-    expectTranscript(GetParam(), "", [] { return Player(readRow); });
+    expectTranscript<Machine>(GetParam(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Transcript, HealthCase, testing::ValuesIn(rows({"health"})),
