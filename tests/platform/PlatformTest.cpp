@@ -152,11 +152,14 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t other = ::fork();
+    // The other copy holds the lock until it is killed, and is gone at once when it cannot.
     if (other == 0) {
-        InstanceLock lock("corvane.lock", {at + "private"});
-        (void)!::write(ready[1], lock.lock() == Locked ? "y" : "n", 1);
-        ::pause();
+        if (InstanceLock lock("corvane.lock", {at + "private"});
+            lock.lock() == Locked && ::write(ready[1], "y", 1) == 1)
+            ::pause();
+        ::_exit(1);
     }
+    ::close(ready[1]);
     char locked = 0;
     ASSERT_TRUE(::read(ready[0], &locked, 1) == 1 && locked == 'y');
     InstanceLock lock("corvane.lock", {at + "private"});
