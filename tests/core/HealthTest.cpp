@@ -24,36 +24,34 @@ struct Machine {
         const QByteArray& change = row.fields.at(1);
         const bool mac = change.startsWith("macOS");
         const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
-        if (!QByteArrayList{"-", "stop", "unit", "t2", "no T2", "adp", "backlight", "vendor",
-                            "fifo", "systemctl", "show", "macOS", "macOS, not looked for"}
-                 .contains(change))
-            return std::nullopt;
-        if (change == "stop")
+        if (change == "stop") {
             m.processes.clear();
-        if (change == "unit")
+        } else if (change == "unit") {
             m.unitState = "failed", m.unitResult = QString::fromUtf8(row.fields.at(2));
-        if (change == "t2")
+        } else if (change == "t2") {
             m.makeT2(row.fields.at(2) != "without drivers", row.fields.at(2) != "without hardware");
-        if (change == "no T2" || change == "adp")
+        } else if (change == "no T2" || change == "adp") {
             QDir(m.root + "/sys").removeRecursively();
-        if (change == "adp")
-            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
-                QFile::link("../../../bus/platform/drivers/adp",
-                            m.root + "/sys/class/drm/card0/device/driver");
-        if (change == "backlight")
+            if (change == "adp")
+                QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
+                    QFile::link("../../../bus/platform/drivers/adp",
+                                m.root + "/sys/class/drm/card0/device/driver");
+        } else if (change == "backlight") {
             QDir(m.root + "/sys/class/backlight").removeRecursively();
-        if (change == "vendor")
+        } else if (change == "vendor") {
             writeFile(vendor, row.fields.at(2));
-        if (change == "fifo")
+        } else if (change == "fifo") {
             QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
-        const auto systemctl = outcome(change == "show" ? "0" : row.fields.at(2));
-        if (change == "systemctl" || change == "show") {
+        } else if (change == "systemctl" || change == "show") {
+            const auto systemctl = outcome(change == "show" ? "0" : row.fields.at(2));
             if (!systemctl)
                 return std::nullopt;
             m.answers.emplace("/usr/bin/systemctl *", *systemctl);
+            if (change == "show")
+                m.answers.begin()->second.standardOutput = row.fields.at(2);
+        } else if (change != "-" && change != "macOS" && change != "macOS, not looked for") {
+            return std::nullopt;
         }
-        if (change == "show")
-            m.answers.begin()->second.standardOutput = row.fields.at(2);
         const Services services = fakes.services();
         const ProcessControl processes(services);
         const QString name = mac ? "TouchBarServer" : "tiny-dfr";

@@ -67,7 +67,7 @@ struct Rig {
     std::optional<QString> play(const Row& row) {
         FakeSystem& machine = fakes.system;
         const QByteArray& who = row.fields.at(1);
-        if (who != "person" && who != "administrator")
+        if (!QByteArrayList{"person", "administrator"}.contains(who))
             return std::nullopt;
         machine.answers.clear();
         fakes.clock.duringSleep = nullptr;
