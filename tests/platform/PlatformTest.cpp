@@ -1,13 +1,16 @@
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
+#include "platform/PlainFile.h"
 #include "platform/Services.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +78,17 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWroteAndLeavesNothingB
     std::signal(SIGCHLD, SIG_DFL);
     EXPECT_EQ(reaped.launched() ? "" : reaped.launchError->localizedDescription,
               "The tool's end could not be waited for: No child processes");
+    // No descriptor left for the pipes: the tool is not started, and the reason says why.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const int lowest = ::open("/dev/null", O_RDONLY);
+    ::close(lowest);
+    const rlimit none{rlim_t(lowest), limit.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    const ToolOutcome starved = shell("exit 0");
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_EQ(starved.launched() ? "" : starved.launchError->localizedDescription,
+              "Too many open files");
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a tool was never reaped";
     if (::geteuid() == 0) { // a tool become root, as pkexec's command, reads as still running
@@ -140,11 +154,14 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t other = ::fork();
+    // The other copy holds the lock until it is killed, and is gone at once when it cannot.
     if (other == 0) {
-        InstanceLock lock("corvane.lock", {at + "private"});
-        (void)!::write(ready[1], lock.lock() == Locked ? "y" : "n", 1);
-        ::pause();
+        if (InstanceLock lock("corvane.lock", {at + "private"});
+            lock.lock() == Locked && ::write(ready[1], "y", 1) == 1)
+            ::pause();
+        ::_exit(1);
     }
+    ::close(ready[1]);
     char locked = 0;
     ASSERT_TRUE(::read(ready[0], &locked, 1) == 1 && locked == 'y');
     InstanceLock lock("corvane.lock", {at + "private"});
@@ -170,39 +187,56 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
         EXPECT_TRUE(nowhere.problem().contains(where + "/corvane.lock: ")) << where.toStdString();
     EXPECT_EQ(shell(R"(cat "$1")", at + "victim").standardOutput, "keep\n");
     EXPECT_EQ(InstanceLock("corvane.lock", unusable + QStringList{at + "other"}).lock(), Locked);
+    EXPECT_EQ(openDescriptors(), before + 1) << "a lock gone kept its file open";
 }
 
 #ifdef __linux__
-// The model, or "error" (also for a buffer short of the final zero); settings only in a home.
+// The model, or "none", of which nothing is said; a small file read by every rule, whatever is
+// planted in its place; settings only in a home.
 TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome) {
     QTemporaryDir folder;
     ASSERT_TRUE(shell(R"(cd "$1" && mkdir pc && echo Apple Inc. >sys_vendor && mkfifo fifo &&
-        echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi &&
+        echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi && ln -s dmi link &&
         head -c 64 /dev/zero >zeros && printf 'apple,j293\0apple,t8103\0' >m1 &&
         printf 'apple,j493\0apple,t8112' >m2 && printf 'apple,j313\0' >air)",
                       folder.path())
                     .exitedWith(0));
+    QTemporaryFile said;
+    ASSERT_TRUE(said.open());
+    Log log(said.handle());
     const auto model = [&](const char* productName, const char* deviceTree) -> QString {
         SystemModelQuery query(folder.filePath(productName), folder.filePath(deviceTree));
-        std::size_t size = 0;
-        std::size_t small = query.query("hw.model", nullptr, size) == 0 ? size - 1 : 0;
-        QByteArray buffer(qsizetype(size), 'x');
-        const bool refused = query.query("hw.model", buffer.data(), small) != 0;
-        return refused && query.query("hw.model", buffer.data(), size) == 0 ? buffer.chopped(1)
-                                                                            : "error";
+        return query.model(log).value_or("none");
     };
+    const std::tuple<QString, qsizetype, Links, QByteArray, QString> files[] = {
+        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""},
+        {"link", 64, Links::Follow, "MacBookPro15,2\n", ""},
+        {"link", 64, Links::Refuse, "", ": not a plain file"},
+        {"/dev/zero", 64, Links::Follow, "", ": not a plain file"},
+        {"absent", 64, Links::Follow, "", ": No such file or directory"},
+    };
+    for (const auto& [name, limit, links, bytes, problem] : files) {
+        const QString path = name.startsWith('/') ? name : folder.filePath(name);
+        const PlainFile file = readPlainFile(path, limit, links);
+        EXPECT_EQ(file.bytes, bytes) << name.toStdString();
+        EXPECT_EQ(file.problem, problem.isEmpty() ? "" : path + problem);
+    }
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"dmi", "absent", "MacBookPro15,2"}, {"pc/dmi", "absent", "error"},
+        {"dmi", "absent", "MacBookPro15,2"}, {"pc/dmi", "absent", "none"},
         {"dmi", "m1", "MacBookPro17,1"},     {"absent", "m2", "Mac14,7"},
-        {"absent", "air", "apple,j313"},     {"absent", "zeros", "error"},
-        {"absent", "absent", "error"},       {"fifo", "absent", "error"},
+        {"absent", "air", "apple,j313"},     {"absent", "zeros", "none"},
+        {"absent", "absent", "none"},        {"fifo", "absent", "none"},
     };
     for (const auto& [productName, deviceTree, expected] : cases)
         EXPECT_EQ(model(productName, deviceTree), expected) << productName << ' ' << deviceTree;
+    log.flush(1s);
+    EXPECT_EQ(QFile(said.fileName()).size(), 0) << "a machine without a model is no alarm";
 
     // The lock's folders do not follow the environment, so that every copy finds the lock.
     QTemporaryDir home;
     const QStringList lockFolders = instanceLockFolders();
+    EXPECT_EQ(lockFolders.value(lockFolders.size() - 1),
+              "/tmp/corvane-" + QString::number(::geteuid()));
     const QByteArray kept = QFile::encodeName(home.path());
     qunsetenv("XDG_CONFIG_HOME");
     // A name Qt cannot give back byte for byte would be a sibling's.
