@@ -107,19 +107,21 @@ std::optional<TouchBarError> restart(TouchBarManager& manager, bool (TouchBarMan
 }
 
 ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock,
-               bool administrator, const QString& program) {
-    switch (lock.lock()) {
+               InstanceLock& restartLock, bool administrator, const QString& program) {
+    lock.lock();
+    switch (restartLock.lock()) {
     case InstanceLock::Status::HeldElsewhere:
         services.errors.writeLine(
-            QStringLiteral("Corvane is already running (a window, or another fix%1), so the "
-                           "Touch Bar is not restarted twice at once: quit it, or let its fix "
-                           "end, and try again.")
-                .arg(lock.holder() > 0 ? QStringLiteral(", PID %1").arg(lock.holder())
-                                       : QString()));
+            QStringLiteral("Another restart of the Touch Bar is running (a window's, the "
+                           "tray's or another fix%1), so it is not restarted twice at once: let "
+                           "it end, and try again.")
+                .arg(restartLock.holder() > 0 ? QStringLiteral(", PID %1").arg(restartLock.holder())
+                                              : QString()));
         return ExitStatus::AlreadyRunning;
     case InstanceLock::Status::Unavailable:
         services.output.writeLine(
-            QStringLiteral("   ⚠️ Could not check for other instances: ") + lock.problem());
+            QStringLiteral("   ⚠️ Could not check for other instances: ") +
+            restartLock.problem());
         break;
     case InstanceLock::Status::Locked:
         break;
@@ -149,15 +151,17 @@ ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock
 } // namespace
 
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,
-                   InstanceLock& lock) {
+                   InstanceLock& lock, InstanceLock& restartLock) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Restarts a frozen Touch Bar. Without a command, opens the window."));
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("status: tell whether the Touch Bar works.\nfix: restart the Touch Bar's "
-                       "services, as the window's button does.\nhelp: show this help."),
-        QStringLiteral("[status | fix | help]"));
+                       "services, as the window's button does.\ntray: keep Corvane in the tray "
+                       "(the menu bar on macOS), "
+                       "its window hidden until opened.\nhelp: show this help."),
+        QStringLiteral("[status | fix | tray | help]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption json(QStringLiteral("json"),
@@ -192,6 +196,8 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     }
     if (words.size() > 1)
         return usage(QStringLiteral("unexpected argument '%1'").arg(words.at(1)));
+    if (command == QLatin1String("tray"))
+        return usage(QStringLiteral("tray takes no options"));
     if (command != QLatin1String("status") && command != QLatin1String("fix"))
         return usage(command.isEmpty() ? QStringLiteral("a command is needed")
                                        : QStringLiteral("unknown command '%1'").arg(command));
@@ -203,7 +209,7 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     return static_cast<int>(
         command == QLatin1String("status")
             ? status(services, settings, parser.isSet(json))
-            : fix(services, settings, lock, parser.isSet(administrator), invoked));
+            : fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked));
 }
 
 } // namespace corvane

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
+# and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
+# restarts count once each; its menu as the host receives it fixes and quits; with no tray host
+# the window says so, naming GNOME's extension, and stays.
+# Usage: e2e-resident.sh path/to/corvane
+set -euo pipefail
+source "$(dirname "$0")/e2e-lib.sh"
+
+host() { /usr/bin/python3 "$(dirname "$0")/tray-host.py" "$@"; }
+counted() { grep -qx "TouchBarRestartCount=$1" "$settings" || fail "count $1 not saved"; }
+# tip TEXT: the icon's tooltip comes to say TEXT within 10 s.
+tip() {
+    local _
+    for _ in $(seq 50); do host tooltip "$item" | grep -qF -- "$1" && return 0 || sleep 0.2; done
+    fail "the tooltip is not '$1': $(host tooltip "$item")"
+}
+
+dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$scratch/bus" 2>/dev/null & track $!
+until [ -s "$scratch/bus" ]; do sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$scratch/bus")
+mount -t tmpfs tmpfs /sys/class
+mkdir -p /sys/class/dmi/id && echo 'Apple Inc.' >/sys/class/dmi/id/sys_vendor
+echo 'MacBookPro16,1' >/sys/class/dmi/id/product_name
+
+launch host host watch && logged host watching
+launch tray "$corvane" tray && tray=$launched
+logged host 'item ' && item=$(tail -n1 "$scratch/host.out" | cut -d' ' -f2)
+tip "The Touch Bar's service is not running"
+supervise TouchBarServer
+"$corvane" fix >"$scratch/fix.out" 2>&1 || fail "a fix beside the tray ended with $?"
+counted 1
+host menu "$item" >"$scratch/menu.txt"
+diff <(printf '%s\n' 'Fix Touch Bar' "The Touch Bar's service is not running: TouchBarServer is not running." ---- \
+    'Open Corvane' Quit) "$scratch/menu.txt" || fail "not the menu expected"
+host click "$item" 'Open Corvane'
+screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
+host click "$item" 'Fix Touch Bar' && tip 'The Touch Bar works' && counted 2
+host click "$item" Quit && ends tray "$tray" 5
+
+kill "$(pgrep -f 'tray-host.py watch')"
+launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray
+window_of "$launched" '^Corvane$' >/dev/null || fail "no window without a tray"
+logged lonely 'On GNOME, turn on the AppIndicator extension'
+echo "resident end-to-end test passed"
