@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "core/TouchBarManager.h"
 #include "platform/Log.h"
+#include "platform/Notifier.h"
 #include "platform/TrayHost.h"
 #include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
@@ -115,6 +116,11 @@ void AppDelegate::trayAnswered(bool found) {
             showWindow();
         ui::openAlert(mainWindow.get(), QStringLiteral("No Tray"), noTrayText(), tr("OK"));
         return;
+    }
+    // Made only now: a window that is never hidden has nothing to notify.
+    if (!notifier) {
+        notifier = new Notifier(this);
+        view->setNotifier(notifier);
     }
     tray = new ui::TrayIcon(view->touchBarManager(), this);
     connect(tray, &ui::TrayIcon::fixRequested, view, &ContentView::restartTouchBar);

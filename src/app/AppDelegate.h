@@ -14,6 +14,7 @@ namespace corvane {
 
 class ContentView;
 class InstanceLock;
+class Notifier;
 
 namespace ui {
 class TrayIcon;
@@ -52,6 +53,7 @@ private:
     ContentView* view = nullptr;
     bool waitingForTray = false;
     QPointer<ui::TrayIcon> tray;
+    Notifier* notifier = nullptr;
 };
 
 } // namespace corvane

@@ -7,6 +7,7 @@
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
+#include "platform/Notifier.h"
 #include "platform/Services.h"
 
 #include <QCommandLineParser>
@@ -106,17 +107,32 @@ std::optional<TouchBarError> restart(TouchBarManager& manager, bool (TouchBarMan
     return outcome;
 }
 
+// Tells `line` in a desktop notification, and waits until it was shown or refused.
+void notify(const QString& summary, const QString& line) {
+    Notifier notifier;
+    QEventLoop loop;
+    QObject::connect(&notifier, &Notifier::answered, &loop, &QEventLoop::quit);
+    notifier.notify(summary, line, false);
+    loop.exec();
+}
+
+// Restarts the Touch Bar; the closing line, which says how that ended, goes into `closing`.
 ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock,
-               InstanceLock& restartLock, bool administrator, const QString& program) {
+               InstanceLock& restartLock, bool administrator, const QString& program,
+               QString& closing) {
+    const auto fail = [&](const QString& line) {
+        services.errors.writeLine(line);
+        closing = line;
+    };
     lock.lock();
     switch (restartLock.lock()) {
     case InstanceLock::Status::HeldElsewhere:
-        services.errors.writeLine(
-            QStringLiteral("Another restart of the Touch Bar is running (a window's, the "
-                           "tray's or another fix%1), so it is not restarted twice at once: let "
-                           "it end, and try again.")
-                .arg(restartLock.holder() > 0 ? QStringLiteral(", PID %1").arg(restartLock.holder())
-                                              : QString()));
+        fail(QStringLiteral("Another restart of the Touch Bar is running (a window's, the "
+                            "tray's or another fix%1), so it is not restarted twice at once: let "
+                            "it end, and try again.")
+                 .arg(restartLock.holder() > 0
+                          ? QStringLiteral(", PID %1").arg(restartLock.holder())
+                          : QString()));
         return ExitStatus::AlreadyRunning;
     case InstanceLock::Status::Unavailable:
         services.output.writeLine(
@@ -135,15 +151,16 @@ ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock
     // The closing line comes after the log's, also where both reach one terminal.
     services.output.flush(std::chrono::seconds(1));
     if (!error) {
-        services.output.writeLine(QStringLiteral("The Touch Bar was restarted (restart #%1).")
-                                      .arg(manager->restartCount()));
+        closing = QStringLiteral("The Touch Bar was restarted (restart #%1).")
+                      .arg(manager->restartCount());
+        services.output.writeLine(closing);
     } else if (error->kind() == TouchBarError::Kind::PermissionDenied) {
-        services.errors.writeLine(error->errorDescription() +
-                                  QStringLiteral(" An administrator is needed: run `%1 fix "
-                                                 "--admin` to be asked for the password.")
-                                      .arg(program));
+        fail(error->errorDescription() +
+             QStringLiteral(" An administrator is needed: run `%1 fix --admin` to be asked for "
+                            "the password.")
+                 .arg(program));
     } else {
-        services.errors.writeLine(error->errorDescription());
+        fail(error->errorDescription());
     }
     return fixExitStatus(error);
 }
@@ -169,7 +186,11 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     const QCommandLineOption administrator(
         QStringLiteral("admin"), QStringLiteral("With fix: ask for an administrator's password "
                                                 "when the fix needs one, rather than stop."));
-    parser.addOptions({json, administrator});
+    const QCommandLineOption notification(
+        QStringLiteral("notify"), QStringLiteral("With fix: also tell the outcome in a desktop "
+                                                 "notification, for a fix started without a "
+                                                 "terminal."));
+    parser.addOptions({json, administrator, notification});
 
     const QString invoked = arguments.value(0, QStringLiteral("corvane"));
     const QString program = QFileInfo(invoked).fileName();
@@ -205,11 +226,19 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         return usage(QStringLiteral("--json goes with status only"));
     if (parser.isSet(administrator) && command != QLatin1String("fix"))
         return usage(QStringLiteral("--admin goes with fix only"));
+    if (parser.isSet(notification) && command != QLatin1String("fix"))
+        return usage(QStringLiteral("--notify goes with fix only"));
 
-    return static_cast<int>(
-        command == QLatin1String("status")
-            ? status(services, settings, parser.isSet(json))
-            : fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked));
+    if (command == QLatin1String("status"))
+        return static_cast<int>(status(services, settings, parser.isSet(json)));
+    QString closing;
+    const ExitStatus fixed =
+        fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked, closing);
+    if (parser.isSet(notification))
+        notify(fixed == ExitStatus::Done ? QStringLiteral("Touch Bar fixed")
+                                         : QStringLiteral("Touch Bar not fixed"),
+               closing);
+    return static_cast<int>(fixed);
 }
 
 } // namespace corvane

@@ -3,6 +3,7 @@
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
+#include "platform/Notifier.h"
 #include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
 #include "ui/Emblem.h"
@@ -246,7 +247,26 @@ void ContentView::showHelp() {
         QDesktopServices::openUrl(url);
 }
 
+void ContentView::setNotifier(Notifier* speaker) {
+    notifier = speaker;
+    connect(notifier, &Notifier::fixInvoked, this, &ContentView::restartTouchBar);
+    connect(notifier, &Notifier::answered, this, [this](bool shown) {
+        if (shown)
+            return;
+        offeringFix = notifiedFix;
+        window()->show();
+        presentAlert(false);
+    });
+}
+
 void ContentView::presentAlert(bool offerAdministrator) {
+    // Only the window can offer the administrator's way.
+    if (!window()->isVisible() && notifier && !offerAdministrator) {
+        notifiedFix = std::exchange(offeringFix, false);
+        notifier->notify(alertTitle, alertMessage.section(QStringLiteral("\n\n"), 0, 0),
+                         notifiedFix);
+        return;
+    }
     if (!window()->isVisible()) {
         window()->show();
         window()->raise();

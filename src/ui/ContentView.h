@@ -15,6 +15,7 @@ class QMessageBox;
 namespace corvane {
 
 class InstanceLock;
+class Notifier;
 class TouchBarManager;
 class WakeWatcher;
 
@@ -28,7 +29,9 @@ class FixButton;
 // which every outcome reaches the user. It draws itself from the manager it owns; it writes
 // nothing to standard output. A few seconds after the machine wakes it reads the Touch Bar's
 // health, and when the Touch Bar is not working it says so and offers the fix; nothing runs
-// until that is pressed. An alert that comes while the window is hidden shows the window.
+// until that is pressed. An alert that comes while the window is hidden goes to the
+// notifier, when there is one, in one line; without one, or when the notification cannot be
+// shown, it shows the window.
 class ContentView final : public QWidget {
     Q_OBJECT
 
@@ -48,6 +51,8 @@ public:
     void start();
     // Restarts the Touch Bar as its button does.
     void restartTouchBar();
+    // Speaks through `notifier` while the window is hidden; it must outlive the view.
+    void setNotifier(Notifier* notifier);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -78,6 +83,8 @@ private:
     bool showingSuccess = false;
     bool offeringFix = false;
     QPointer<QMessageBox> alert;
+    Notifier* notifier = nullptr;
+    bool notifiedFix = false;
 
     QLabel* statusLine;
     ui::FixButton* fixButton;

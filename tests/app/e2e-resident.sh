@@ -9,6 +9,12 @@ source "$(dirname "$0")/e2e-lib.sh"
 
 host() { /usr/bin/python3 "$(dirname "$0")/tray-host.py" "$@"; }
 counted() { grep -qx "TouchBarRestartCount=$1" "$settings" || fail "count $1 not saved"; }
+# notified COUNT TEXT: the COUNTth call of Notify, and the last, says TEXT.
+notified() {
+    logged notify ' Notify ' "$1"
+    [ "$(grep -c ' Notify ' "$scratch/notify.out")" = "$1" ] || fail "Notify called more than $1 times"
+    grep ' Notify ' "$scratch/notify.out" | tail -n1 | grep -qF -- "$2" || fail "no notification '$2'"
+}
 # tip TEXT: the icon's tooltip comes to say TEXT within 10 s.
 tip() {
     local _
@@ -24,18 +30,22 @@ mkdir -p /sys/class/dmi/id && echo 'Apple Inc.' >/sys/class/dmi/id/sys_vendor
 echo 'MacBookPro16,1' >/sys/class/dmi/id/product_name
 
 launch host host watch && logged host watching
+launch mock /usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$scratch/notify.out"
+until [ -s "$scratch/notify.out" ] || busctl --user status org.freedesktop.Notifications >/dev/null 2>&1; do sleep 0.1; done
 launch tray "$corvane" tray && tray=$launched
 logged host 'item ' && item=$(tail -n1 "$scratch/host.out" | cut -d' ' -f2)
 tip "The Touch Bar's service is not running"
 supervise TouchBarServer
-"$corvane" fix >"$scratch/fix.out" 2>&1 || fail "a fix beside the tray ended with $?"
-counted 1
+"$corvane" fix --notify >"$scratch/fix.out" 2>&1 || fail "a fix beside the tray ended with $?"
+counted 1 && notified 1 'Touch Bar fixed" "The Touch Bar was restarted (restart #1).'
 host menu "$item" >"$scratch/menu.txt"
 diff <(printf '%s\n' 'Fix Touch Bar' "The Touch Bar's service is not running: TouchBarServer is not running." ---- \
     'Open Corvane' Quit) "$scratch/menu.txt" || fail "not the menu expected"
+host click "$item" 'Fix Touch Bar' && tip 'The Touch Bar works' && counted 2
+notified 2 '"Success! ✅" "Touch Bar has been successfully restarted!"'
 host click "$item" 'Open Corvane'
 screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
-host click "$item" 'Fix Touch Bar' && tip 'The Touch Bar works' && counted 2
+cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
 host click "$item" Quit && ends tray "$tray" 5
 
 kill "$(pgrep -f 'tray-host.py watch')"

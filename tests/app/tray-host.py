@@ -69,4 +69,5 @@ elif sys.argv[1] == 'menu':
 else:
     proxy, entries = menu(sys.argv[2])
     chosen = next(entry[0] for entry in entries if label(entry) == sys.argv[3])
-    proxy.Event(chosen, 'clicked', dbus.Int32(0, variant_level=1), dbus.UInt32(0))
+    proxy.Event(chosen, 'clicked', dbus.Int32(0, variant_level=1), dbus.UInt32(0),
+                ignore_reply=True)
