@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "core/TouchBarManager.h"
 #include "platform/Log.h"
+#include "platform/LoginItem.h"
 #include "platform/Notifier.h"
 #include "platform/TrayHost.h"
 #include "platform/WakeWatcher.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -49,6 +51,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         QCoreApplication::quit();
         return;
     }
+    // Logging in starts Corvane through its autostart entry when asked to; a session manager
+    // that restored it as well would start a second copy.
+    connect(qApp, &QGuiApplication::saveStateRequest, this, [](QSessionManager& session) {
+        session.setRestartHint(QSessionManager::RestartNever);
+    });
     buildWindow();
     QCheckBox* residentBox = view->residentCheckBox();
     const bool resident = startHidden || (settings && settings->value(residentKey).toBool());
@@ -125,11 +132,32 @@ void AppDelegate::trayAnswered(bool found) {
     tray = new ui::TrayIcon(view->touchBarManager(), this);
     connect(tray, &ui::TrayIcon::fixRequested, view, &ContentView::restartTouchBar);
     connect(tray, &ui::TrayIcon::openRequested, this, &AppDelegate::showWindow);
+    connect(tray, &ui::TrayIcon::startAtLoginToggled, this, &AppDelegate::setStartAtLogin);
+    showStartAtLogin();
     QApplication::setQuitOnLastWindowClosed(false);
     tray->show();
     services.output.writeLine(QStringLiteral("🔔 Corvane stays in the tray"));
     view->start();
     view->touchBarManager().checkHealth();
+}
+
+void AppDelegate::setStartAtLogin(bool on) {
+    const QString problem = login::setEnabled(on);
+    showStartAtLogin();
+    if (problem.isEmpty())
+        return;
+    services.output.writeLine(QStringLiteral("⚠️ Start at login: ") + problem);
+    showWindow();
+    ui::openAlert(mainWindow.get(), QStringLiteral("Start at Login"), problem, tr("OK"));
+}
+
+void AppDelegate::showStartAtLogin() {
+    const login::State state = login::state();
+    tray->showStartAtLogin(
+        state == login::State::On || state == login::State::RequiresApproval,
+        state == login::State::RequiresApproval ? QStringLiteral("requires approval")
+        : state == login::State::Foreign        ? QStringLiteral("set up by someone else")
+                                                : QString());
 }
 
 } // namespace corvane

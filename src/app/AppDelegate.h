@@ -43,6 +43,8 @@ private:
     void showWindow();
     void setResident(bool on);
     void trayAnswered(bool found);
+    void setStartAtLogin(bool on);
+    void showStartAtLogin();
 
     const Services services;
     QSettings* const settings;

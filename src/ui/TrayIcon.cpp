@@ -40,6 +40,9 @@ TrayIcon::TrayIcon(const TouchBarManager& manager, QObject* parent)
     status->setEnabled(false);
     menu.addSeparator();
     menu.addAction(tr("Open Corvane"), this, &TrayIcon::openRequested);
+    startAtLogin = menu.addAction(tr("Start at Login"));
+    startAtLogin->setCheckable(true);
+    connect(startAtLogin, &QAction::triggered, this, &TrayIcon::startAtLoginToggled);
     menu.addAction(tr("Quit"), qApp, &QCoreApplication::quit);
     icon.setContextMenu(&menu);
     connect(&icon, &QSystemTrayIcon::activated, this,
@@ -50,6 +53,12 @@ TrayIcon::TrayIcon(const TouchBarManager& manager, QObject* parent)
     connect(&manager, &TouchBarManager::healthChanged, this, &TrayIcon::showHealth);
     connect(&manager, &TouchBarManager::restartingChanged, this, &TrayIcon::showHealth);
     showHealth();
+}
+
+void TrayIcon::showStartAtLogin(bool on, const QString& note) {
+    startAtLogin->setChecked(on);
+    startAtLogin->setText(note.isEmpty() ? tr("Start at Login")
+                                         : tr("Start at Login (%1)").arg(note));
 }
 
 void TrayIcon::showHealth() {

@@ -14,8 +14,8 @@ namespace ui {
 
 // Corvane's icon in the tray or the menu bar: a strip whose light is green while the Touch Bar
 // works, red while it does not and grey while that could not be told, the same in words in
-// its tooltip and its menu. The menu offers Fix Touch Bar, the status, Open Corvane and Quit;
-// the fix and the window are the owner's to give.
+// its tooltip and its menu. The menu offers Fix Touch Bar, the status, Open Corvane, Start at
+// Login and Quit; the fix, the window and starting at login are the owner's to give.
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -25,10 +25,13 @@ public:
     explicit TrayIcon(const TouchBarManager& manager, QObject* parent = nullptr);
 
     void show() { icon.show(); }
+    // Checks Start at Login or not, `note` beside it when not empty ("requires approval").
+    void showStartAtLogin(bool on, const QString& note);
 
 signals:
     void fixRequested();
     void openRequested();
+    void startAtLoginToggled(bool on);
 
 private:
     void showHealth();
@@ -37,6 +40,7 @@ private:
     QMenu menu;
     QAction* fix;
     QAction* status;
+    QAction* startAtLogin;
     QSystemTrayIcon icon;
 };
 

@@ -40,13 +40,22 @@ supervise TouchBarServer
 counted 1 && notified 1 'Touch Bar fixed" "The Touch Bar was restarted (restart #1).'
 host menu "$item" >"$scratch/menu.txt"
 diff <(printf '%s\n' 'Fix Touch Bar' "The Touch Bar's service is not running: TouchBarServer is not running." ---- \
-    'Open Corvane' Quit) "$scratch/menu.txt" || fail "not the menu expected"
-host click "$item" 'Fix Touch Bar' && tip 'The Touch Bar works' && counted 2
+    'Open Corvane' 'Start at Login' Quit) "$scratch/menu.txt" || fail "not the menu expected"
+host click "$item" 'Fix Touch Bar'; tip 'The Touch Bar works' && counted 2
 notified 2 '"Success! ✅" "Touch Bar has been successfully restarted!"'
+# Start at Login writes a valid entry that starts Corvane in the tray, and removes only its own.
+entry=$XDG_CONFIG_HOME/autostart/com.tamberlin.corvane.desktop
+host click "$item" 'Start at Login'; sleep 0.5 && desktop-file-validate "$entry" &&
+    grep -qx "Exec=\"$corvane\" tray" "$entry" || fail "no valid autostart entry"
+host click "$item" 'Start at Login'; sleep 0.5 && [ ! -e "$entry" ] || fail "the entry stays"
+printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n' >"$entry"
+host click "$item" 'Start at Login'; logged tray 'written by someone else, and is left alone'
+grep -q Mine "$entry" && [ "$(host menu "$item" | sed -n 5p)" = 'Start at Login (set up by someone else)' ] ||
+    fail "someone else's entry was changed, or not said"
 host click "$item" 'Open Corvane'
 screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
 cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
-host click "$item" Quit && ends tray "$tray" 5
+host click "$item" Quit; ends tray "$tray" 5
 
 kill "$(pgrep -f 'tray-host.py watch')"
 launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray
