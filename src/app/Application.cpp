@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
@@ -85,10 +86,16 @@ Application::Startup::Startup() {
     previousHandler = qInstallMessageHandler(holdBack);
 }
 
+Application::Face Application::faceFor(int argc, char** argv) {
+    if (argc == 1)
+        return Face::Window;
+    return argc == 2 && std::strcmp(argv[1], "tray") == 0 ? Face::Tray : Face::CommandLine;
+}
+
 Application::Application(int& argc, char** argv, Face face)
     : face(face)
-    , application(face == Face::Window ? std::make_unique<QApplication>(argc, argv)
-                                       : std::make_unique<QCoreApplication>(argc, argv)) {
+    , application(face == Face::CommandLine ? std::make_unique<QCoreApplication>(argc, argv)
+                                            : std::make_unique<QApplication>(argc, argv)) {
     qInstallMessageHandler(face == Face::CommandLine ? endWithoutThread : previousHandler);
     for (const HeldBack& message : heldBack)
         previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
@@ -121,18 +128,19 @@ void Application::run() {
 void Application::runFace() {
     SystemServices system;
     InstanceLock lock(bundleIdentifier + QStringLiteral(".lock"), instanceLockFolders());
+    // Held only while a restart runs, so that a copy in the tray all day locks no fix out.
+    InstanceLock restartLock(bundleIdentifier + QStringLiteral(".restart.lock"),
+                             instanceLockFolders());
     const std::unique_ptr<QSettings> settings = openSettings();
     if (face == Face::CommandLine) {
-        const int status =
-            runCommandLine(QCoreApplication::arguments(), system.services(), settings.get(), lock);
+        const int status = runCommandLine(QCoreApplication::arguments(), system.services(),
+                                          settings.get(), lock, restartLock);
         // What a reader does not take within a second is not waited for.
         system.output().flush(std::chrono::seconds(1));
         system.services().errors.flush(std::chrono::seconds(1));
         std::_Exit(status);
     }
-    AppDelegate delegate(system.services(), settings.get(), lock);
-    QApplication::setQuitOnLastWindowClosed(
-        delegate.applicationShouldTerminateAfterLastWindowClosed());
+    AppDelegate delegate(system.services(), settings.get(), lock, restartLock, face == Face::Tray);
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching,
                               Qt::QueuedConnection);
     const int status = QApplication::exec();

@@ -14,12 +14,17 @@ struct Services;
 // The process from its entry to its end. Construct it first thing in main.
 class Application {
 public:
-    // What the process is: the window, or the command line, which needs no display.
-    enum class Face { Window, CommandLine };
+    // What the process is: the window, the icon in the tray (`corvane tray`), or the command
+    // line, which needs no display.
+    enum class Face { Window, Tray, CommandLine };
+
+    // The face the arguments ask for. Any argument but a lone `tray` is for the command line:
+    // a mistyped one never opens a window.
+    static Face faceFor(int argc, char** argv);
 
     // Opens whichever of standard input, output and error is closed on /dev/null before
     // anything else opens a file, so that nothing opened later takes its place, then makes the
-    // application object: for the window a QApplication, for the command line a
+    // application object: for the window and the tray a QApplication, for the command line a
     // QCoreApplication, which loads no platform plugin. Without a display the window ends the
     // process there with status 1 and one line on standard error.
     Application(int& argc, char** argv, Face face);

@@ -7,6 +7,7 @@
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
+#include "platform/Notifier.h"
 #include "platform/Services.h"
 
 #include <QCommandLineParser>
@@ -114,20 +115,37 @@ std::optional<TouchBarError> restart(TouchBarManager& manager, bool (TouchBarMan
     return outcome;
 }
 
+// Tells `line` in a desktop notification, and waits until it was shown or refused.
+void notify(const QString& summary, const QString& line) {
+    Notifier notifier;
+    QEventLoop loop;
+    QObject::connect(&notifier, &Notifier::answered, &loop, &QEventLoop::quit);
+    notifier.notify(summary, line, false);
+    loop.exec();
+}
+
+// Restarts the Touch Bar; the closing line, which says how that ended, goes into `closing`.
 ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock,
-               bool administrator, const QString& program) {
-    switch (lock.lock()) {
+               InstanceLock& restartLock, bool administrator, const QString& program,
+               QString& closing) {
+    const auto fail = [&](const QString& line) {
+        services.errors.writeLine(line);
+        closing = line;
+    };
+    lock.lock();
+    switch (restartLock.lock()) {
     case InstanceLock::Status::HeldElsewhere:
-        services.errors.writeLine(
-            QStringLiteral("Corvane is already running (a window, or another fix%1), so the "
-                           "Touch Bar is not restarted twice at once: quit it, or let its fix "
-                           "end, and try again.")
-                .arg(lock.holder() > 0 ? QStringLiteral(", PID %1").arg(lock.holder())
-                                       : QString()));
+        fail(QStringLiteral("Another restart of the Touch Bar is running (a window's, the "
+                            "tray's or another fix%1), so it is not restarted twice at once: let "
+                            "it end, and try again.")
+                 .arg(restartLock.holder() > 0
+                          ? QStringLiteral(", PID %1").arg(restartLock.holder())
+                          : QString()));
         return ExitStatus::AlreadyRunning;
     case InstanceLock::Status::Unavailable:
         services.output.writeLine(
-            QStringLiteral("   ⚠️ Could not check for other instances: ") + lock.problem());
+            QStringLiteral("   ⚠️ Could not check for other instances: ") +
+            restartLock.problem());
         break;
     case InstanceLock::Status::Locked:
         break;
@@ -141,15 +159,16 @@ ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock
     // The closing line comes after the log's, also where both reach one terminal.
     services.output.flush(std::chrono::seconds(1));
     if (!error) {
-        services.output.writeLine(QStringLiteral("The Touch Bar was restarted (restart #%1).")
-                                      .arg(manager->restartCount()));
+        closing = QStringLiteral("The Touch Bar was restarted (restart #%1).")
+                      .arg(manager->restartCount());
+        services.output.writeLine(closing);
     } else if (error->kind() == TouchBarError::Kind::PermissionDenied) {
-        services.errors.writeLine(error->errorDescription() +
-                                  QStringLiteral(" An administrator is needed: run `%1 fix "
-                                                 "--admin` to be asked for the password.")
-                                      .arg(program));
+        fail(error->errorDescription() +
+             QStringLiteral(" An administrator is needed: run `%1 fix --admin` to be asked for "
+                            "the password.")
+                 .arg(program));
     } else {
-        services.errors.writeLine(error->errorDescription());
+        fail(error->errorDescription());
     }
     return fixExitStatus(error);
 }
@@ -157,15 +176,17 @@ ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock
 } // namespace
 
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,
-                   InstanceLock& lock) {
+                   InstanceLock& lock, InstanceLock& restartLock) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Restarts a frozen Touch Bar. Without a command, opens the window."));
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("status: tell whether the Touch Bar works.\nfix: restart the Touch Bar's "
-                       "services, as the window's button does.\nhelp: show this help."),
-        QStringLiteral("[status | fix | help]"));
+                       "services, as the window's button does.\ntray: keep Corvane in the tray "
+                       "(the menu bar on macOS), "
+                       "its window hidden until opened.\nhelp: show this help."),
+        QStringLiteral("[status | fix | tray | help]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption json(QStringLiteral("json"),
@@ -173,7 +194,11 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     const QCommandLineOption administrator(
         QStringLiteral("admin"), QStringLiteral("With fix: ask for an administrator's password "
                                                 "when the fix needs one, rather than stop."));
-    parser.addOptions({json, administrator});
+    const QCommandLineOption notification(
+        QStringLiteral("notify"), QStringLiteral("With fix: also tell the outcome in a desktop "
+                                                 "notification, for a fix started without a "
+                                                 "terminal."));
+    parser.addOptions({json, administrator, notification});
 
     const QString invoked = arguments.value(0, QStringLiteral("corvane"));
     const QString program = QFileInfo(invoked).fileName();
@@ -200,6 +225,8 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     }
     if (words.size() > 1)
         return usage(QStringLiteral("unexpected argument '%1'").arg(words.at(1)));
+    if (command == QLatin1String("tray"))
+        return usage(QStringLiteral("tray takes no options"));
     if (command != QLatin1String("status") && command != QLatin1String("fix"))
         return usage(command.isEmpty() ? QStringLiteral("a command is needed")
                                        : QStringLiteral("unknown command '%1'").arg(command));
@@ -207,11 +234,19 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         return usage(QStringLiteral("--json goes with status only"));
     if (parser.isSet(administrator) && command != QLatin1String("fix"))
         return usage(QStringLiteral("--admin goes with fix only"));
+    if (parser.isSet(notification) && command != QLatin1String("fix"))
+        return usage(QStringLiteral("--notify goes with fix only"));
 
-    return static_cast<int>(
-        command == QLatin1String("status")
-            ? status(services, settings, parser.isSet(json))
-            : fix(services, settings, lock, parser.isSet(administrator), invoked));
+    if (command == QLatin1String("status"))
+        return static_cast<int>(status(services, settings, parser.isSet(json)));
+    QString closing;
+    const ExitStatus fixed =
+        fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked, closing);
+    if (parser.isSet(notification))
+        notify(fixed == ExitStatus::Done ? QStringLiteral("Touch Bar fixed")
+                                         : QStringLiteral("Touch Bar not fixed"),
+               closing);
+    return static_cast<int>(fixed);
 }
 
 } // namespace corvane

@@ -11,11 +11,14 @@ struct Services;
 
 // Corvane without its window: `status [--json]` tells whether the Touch Bar works, `fix
 // [--admin]` restarts it as the window's button does, with the same lines on the output, and
-// `help`, `--help` and `--version` say what they say everywhere. Answers the exit status, one of
-// ExitStatus's; arguments it does not take get a usage message on the errors.
-// `fix` takes `lock` for as long as it runs, so a window and a fix never restart the Touch
-// Bar at once; `status` only reads, and takes none. Runs the event loop while it waits.
+// `help`, `--help` and `--version` say what they say everywhere; `fix --notify` also tells its
+// closing line in a desktop notification, for the desktop entry and shortcuts. Answers the exit
+// status, one of ExitStatus's; arguments it does not take get a usage message on the errors. `fix`
+// takes `restartLock` for as long as it runs, so that two copies never restart the Touch Bar at
+// once, and `lock` when it is free, so that no window opens meanwhile; a window or a tray copy that
+// runs without restarting keeps no fix out. `status` only reads, and takes none. `tray`, alone, is
+// the window's face; here it is listed in the help. Runs the event loop while it waits.
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,
-                   InstanceLock& lock);
+                   InstanceLock& lock, InstanceLock& restartLock);
 
 } // namespace corvane

@@ -44,7 +44,7 @@ Exit status:
   3   status: could not tell
   4   fix: an administrator is needed (run fix --admin)
   5   fix: the administrator's prompt was declined or could not be shown
-  6   fix: Corvane is already running (a window, or another fix)
+  6   fix: another restart is running (a window's, the tray's or another fix)
   64  the arguments were not understood
   71  the system refused a thread or a process (too many running for this user)
   74  status: the answer could not be written

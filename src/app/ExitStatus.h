@@ -23,7 +23,7 @@ enum class ExitStatus {
     AdministratorNeeded = 4,
     // fix: the administrator's prompt was declined or could not be shown.
     AdministratorDeclined = 5,
-    // fix: another copy, a window or a fix, holds the instance lock.
+    // fix: another copy, a window, the tray or a fix, is restarting the Touch Bar.
     AlreadyRunning = 6,
     // EX_USAGE: arguments it does not take.
     Usage = 64,

@@ -112,6 +112,12 @@ void TouchBarManager::finishRestart(const RestartReport& report) {
     if (report.touchBarPresent)
         write(touchBar, *report.touchBarPresent, &TouchBarManager::hasTouchBarChanged);
     if (!report.error) {
+        // Another copy may have counted restarts since this one loaded: count on from the saved
+        // count, which the restart lock its caller holds keeps still until it is saved.
+        if (settings) {
+            settings->sync();
+            loadData();
+        }
         write(lastRestart, services.clock.now(), &TouchBarManager::lastRestartTimeChanged);
         write(restarts, nextRestartCount(restarts), &TouchBarManager::restartCountChanged);
         saveData();

@@ -39,8 +39,13 @@ InstanceLock::InstanceLock(QString fileName, QStringList folders)
     , folders(std::move(folders)) {}
 
 InstanceLock::~InstanceLock() {
+    unlock();
+}
+
+void InstanceLock::unlock() {
     if (descriptor >= 0)
         ::close(descriptor);
+    descriptor = -1;
 }
 
 InstanceLock::Status InstanceLock::lock() {

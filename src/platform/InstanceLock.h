@@ -24,8 +24,10 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // Takes the lock unless another copy holds it; once taken it is kept.
+    // Takes the lock unless another copy holds it; once taken it is kept until unlock().
     Status lock();
+    // Lets the lock go, for the next copy to take; nothing when it is not held.
+    void unlock();
     // The process holding the lock when lock() found it held; 0 when it cannot be told.
     pid_t holder() const { return holderProcess; }
     // Why lock() found no folder to lock in.

@@ -2,6 +2,8 @@
 
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/InstanceLock.h"
+#include "platform/Notifier.h"
 #include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
 #include "ui/Emblem.h"
@@ -10,6 +12,7 @@
 #include "ui/SymbolButton.h"
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
@@ -48,10 +51,12 @@ QLabel* makeLabel(const QFont& font, const QColor& color) {
 
 } // namespace
 
-ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, QWidget* parent)
+ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, InstanceLock* restartLock,
+                         QWidget* parent)
     : QWidget(parent)
     , manager(manager)
-    , wake(wake) {
+    , wake(wake)
+    , restartLock(restartLock) {
     manager->setParent(this);
     setFixedSize(viewWidth, viewHeight);
 
@@ -96,6 +101,13 @@ ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, QWidget* p
     root->addSpacing(32 - ui::SymbolButton::focusMargin);
     root->addLayout(bottomRow);
     root->addStretch();
+    // Below the layout rather than in it, so that everything above keeps its place.
+    residentBox = new QCheckBox(tr("Keep Corvane in the tray when the window closes"), this);
+    residentBox->setObjectName(QStringLiteral("resident"));
+    residentBox->setFont(ui::font(ui::TextStyle::Caption));
+    residentBox->adjustSize();
+    residentBox->move((viewWidth - residentBox->width()) / 2,
+                      viewHeight - residentBox->height() - 16);
 
     connect(fixButton, &QAbstractButton::clicked, this, &ContentView::restartTouchBar);
     connect(help, &QAbstractButton::clicked, this, &ContentView::showHelp);
@@ -103,6 +115,11 @@ ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, QWidget* p
     ui::addQuitShortcut(this);
 
     connect(manager, &TouchBarManager::restartingChanged, this, &ContentView::refresh);
+    // The count is saved before the restart ends: the next process to take the lock reads it.
+    connect(manager, &TouchBarManager::restartingChanged, this, [this](bool restarting) {
+        if (!restarting && this->restartLock)
+            this->restartLock->unlock();
+    });
     connect(manager, &TouchBarManager::hasTouchBarChanged, this, &ContentView::refresh);
     connect(manager, &TouchBarManager::restartFinished, this, &ContentView::finishRestart);
     connect(manager, &TouchBarManager::healthChanged, this, &ContentView::showHealth);
@@ -126,7 +143,12 @@ ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, QWidget* p
 
 void ContentView::paintEvent(QPaintEvent*) {
     QPainter(this).fillRect(rect(), ui::color::white);
-    if (appeared || !isVisible())
+    if (isVisible())
+        start();
+}
+
+void ContentView::start() {
+    if (appeared)
         return;
     // The first frame is being drawn; what may take a moment comes after it.
     appeared = true;
@@ -156,7 +178,23 @@ void ContentView::refresh() {
 }
 
 void ContentView::restartTouchBar() {
-    manager->restartTouchBar();
+    if (mayRestart())
+        manager->restartTouchBar();
+}
+
+bool ContentView::mayRestart() {
+    if (manager->isRestarting() || !restartLock ||
+        restartLock->lock() != InstanceLock::Status::HeldElsewhere)
+        return true;
+    alertTitle = QStringLiteral("Error ❌");
+    alertMessage =
+        tr("Another restart of the Touch Bar is running (%1), so it is not restarted twice at "
+           "once. Try again once it has ended.")
+            .arg(restartLock->holder() > 0 ? tr("PID %1").arg(restartLock->holder())
+                                           : tr("a `corvane fix`"));
+    showingSuccess = false;
+    presentAlert(false);
+    return false;
 }
 
 void ContentView::showHealth() {
@@ -209,7 +247,31 @@ void ContentView::showHelp() {
         QDesktopServices::openUrl(url);
 }
 
+void ContentView::setNotifier(Notifier* speaker) {
+    notifier = speaker;
+    connect(notifier, &Notifier::fixInvoked, this, &ContentView::restartTouchBar);
+    connect(notifier, &Notifier::answered, this, [this](bool shown) {
+        if (shown)
+            return;
+        offeringFix = notifiedFix;
+        window()->show();
+        presentAlert(false);
+    });
+}
+
 void ContentView::presentAlert(bool offerAdministrator) {
+    // Only the window can offer the administrator's way.
+    if (!window()->isVisible() && notifier && !offerAdministrator) {
+        notifiedFix = std::exchange(offeringFix, false);
+        notifier->notify(alertTitle, alertMessage.section(QStringLiteral("\n\n"), 0, 0),
+                         notifiedFix);
+        return;
+    }
+    if (!window()->isVisible()) {
+        window()->show();
+        window()->raise();
+        window()->activateWindow();
+    }
     if (alert) {
         alert->disconnect(this);
         alert->close();
@@ -239,7 +301,7 @@ void ContentView::alertClosed(QMessageBox* box, bool success, bool administrator
     } else if ((success || fix) && role == QMessageBox::AcceptRole) {
         showingSuccess = false;
         restartTouchBar();
-    } else if (administrator && role == QMessageBox::AcceptRole) {
+    } else if (administrator && role == QMessageBox::AcceptRole && mayRestart()) {
         manager->restartAsAdministrator();
     }
 }

@@ -8,11 +8,14 @@
 
 #include <optional>
 
+class QCheckBox;
 class QLabel;
 class QMessageBox;
 
 namespace corvane {
 
+class InstanceLock;
+class Notifier;
 class TouchBarManager;
 class WakeWatcher;
 
@@ -21,28 +24,42 @@ class FixButton;
 } // namespace ui
 
 // The whole content of the main window: the emblem, the product name, whether this machine
-// has a Touch Bar, the button that restarts it, Help and Quit, and the one alert through
+// has a Touch Bar, the button that restarts it, Help and Quit, the check box that keeps
+// Corvane in the tray, and the one alert through
 // which every outcome reaches the user. It draws itself from the manager it owns; it writes
 // nothing to standard output. A few seconds after the machine wakes it reads the Touch Bar's
 // health, and when the Touch Bar is not working it says so and offers the fix; nothing runs
-// until that is pressed.
+// until that is pressed. An alert that comes while the window is hidden goes to the
+// notifier, when there is one, in one line; without one, or when the notification cannot be
+// shown, it shows the window.
 class ContentView final : public QWidget {
     Q_OBJECT
 
 public:
     // Shows `manager` and takes it over, and `wake` when given, which it starts listening once
-    // the window is shown. Construct it on the GUI thread.
+    // the window is shown. Every restart holds `restartLock`, when given, while it runs, and
+    // none starts while another process holds it. Construct it on the GUI thread.
     explicit ContentView(TouchBarManager* manager, WakeWatcher* wake = nullptr,
-                         QWidget* parent = nullptr);
+                         InstanceLock* restartLock = nullptr, QWidget* parent = nullptr);
 
     TouchBarManager& touchBarManager() const { return *manager; }
+    // Checked while Corvane stays in the tray once the window closes; its owner acts on it.
+    QCheckBox* residentCheckBox() const { return residentBox; }
+
+    // Detects the Touch Bar and starts listening for the wake, as the first frame shown does,
+    // for a view that stays hidden; only the first call counts.
+    void start();
+    // Restarts the Touch Bar as its button does.
+    void restartTouchBar();
+    // Speaks through `notifier` while the window is hidden; it must outlive the view.
+    void setNotifier(Notifier* notifier);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void refresh();
-    void restartTouchBar();
+    bool mayRestart();
     void finishRestart(const std::optional<TouchBarError>& error);
     void showHealth();
     void checkForErrors();
@@ -52,6 +69,7 @@ private:
 
     TouchBarManager* manager;
     WakeWatcher* wake;
+    InstanceLock* restartLock;
     bool appeared = false;
     // Wakes close together make one reading of the health, once they have settled.
     QTimer afterWake;
@@ -65,9 +83,12 @@ private:
     bool showingSuccess = false;
     bool offeringFix = false;
     QPointer<QMessageBox> alert;
+    Notifier* notifier = nullptr;
+    bool notifiedFix = false;
 
     QLabel* statusLine;
     ui::FixButton* fixButton;
+    QCheckBox* residentBox;
 };
 
 } // namespace corvane

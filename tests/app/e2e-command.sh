@@ -35,7 +35,7 @@ json() {
 
 for arguments in --frob 'status --json=yes' 'fix --json' 'status --admin' 'status status' \
     repair -x; do cli 64 "$arguments" err "Usage: $corvane"; done
-cli 0 --help out 'Usage: '"$corvane"' [options] [status | fix | help]'
+cli 0 --help out 'Usage: '"$corvane"' [options] [status | fix | tray | help]'
 grep -qx '  74  status: the answer could not be written' "$scratch/cli.out" || fail "help: no statuses"
 cli 0 --version out 'corvane 1.'
 
@@ -67,7 +67,7 @@ cp -L /usr/bin/pkill "$scratch/pkill"
 stand_in /usr/bin/pkill "[ \$4 = TouchBarServer ] && sleep 4; exec $scratch/pkill \"\$@\""
 launch first "${headless[@]}" "$corvane" fix && first=$launched
 logged first '🔄 Attempting to kill process: TouchBarServer'
-cli 6 fix err 'Corvane is already running (a window, or another fix'
+cli 6 fix err 'Another restart of the Touch Bar is running'
 cli 0 status
 launch window "$corvane"
 window_of "$launched" '^Corvane is Already Running$' >/dev/null || fail "no alert in the window"

@@ -48,8 +48,8 @@ check_layout() {
     [[ $exec =~ ^[a-z]+$ ]] || fail "Exec is not a bare program name: '$exec'"
     [ -x "$prefix/bin/$exec" ] || fail "Exec=$exec but bin/$exec is not an installed program"
     [ "$(desktop_value Icon)" = "$app_id" ] || fail "Icon is not $app_id"
-    [ "$(desktop_value Exec 'Desktop Action fix-touch-bar')" = "$exec fix" ] ||
-        fail "the action fix-touch-bar does not run '$exec fix'"
+    [ "$(desktop_value Exec 'Desktop Action fix-touch-bar')" = "$exec fix --admin --notify" ] ||
+        fail "the action fix-touch-bar does not run '$exec fix --admin --notify'"
 
     grep -q "<id>$app_id</id>" "$metainfo" || fail "metainfo id is not $app_id"
     grep -Eq "<release version=\"${version//./\\.}\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
+# and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
+# restarts count once each; its menu as the host receives it fixes and quits; with no tray host
+# the window says so, naming GNOME's extension, and stays.
+# Usage: e2e-resident.sh path/to/corvane
+set -euo pipefail
+source "$(dirname "$0")/e2e-lib.sh"
+
+host() { /usr/bin/python3 "$(dirname "$0")/tray-host.py" "$@"; }
+counted() { grep -qx "TouchBarRestartCount=$1" "$settings" || fail "count $1 not saved"; }
+# notified COUNT TEXT: the COUNTth call of Notify, and the last, says TEXT.
+notified() {
+    logged notify ' Notify ' "$1"
+    [ "$(grep -c ' Notify ' "$scratch/notify.out")" = "$1" ] || fail "Notify called more than $1 times"
+    grep ' Notify ' "$scratch/notify.out" | tail -n1 | grep -qF -- "$2" || fail "no notification '$2'"
+}
+# tip TEXT: the icon's tooltip comes to say TEXT within 10 s.
+tip() {
+    local _
+    for _ in $(seq 50); do host tooltip "$item" | grep -qF -- "$1" && return 0 || sleep 0.2; done
+    fail "the tooltip is not '$1': $(host tooltip "$item")"
+}
+
+dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$scratch/bus" 2>/dev/null & track $!
+until [ -s "$scratch/bus" ]; do sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$scratch/bus")
+mount -t tmpfs tmpfs /sys/class
+mkdir -p /sys/class/dmi/id && echo 'Apple Inc.' >/sys/class/dmi/id/sys_vendor
+echo 'MacBookPro16,1' >/sys/class/dmi/id/product_name
+
+launch host host watch && logged host watching
+launch mock /usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$scratch/notify.out"
+until [ -s "$scratch/notify.out" ] || busctl --user status org.freedesktop.Notifications >/dev/null 2>&1; do sleep 0.1; done
+launch tray "$corvane" tray && tray=$launched
+logged host 'item ' && item=$(tail -n1 "$scratch/host.out" | cut -d' ' -f2)
+tip "The Touch Bar's service is not running"
+supervise TouchBarServer
+"$corvane" fix --notify >"$scratch/fix.out" 2>&1 || fail "a fix beside the tray ended with $?"
+counted 1 && notified 1 'Touch Bar fixed" "The Touch Bar was restarted (restart #1).'
+host menu "$item" >"$scratch/menu.txt"
+diff <(printf '%s\n' 'Fix Touch Bar' "The Touch Bar's service is not running: TouchBarServer is not running." ---- \
+    'Open Corvane' 'Start at Login' Quit) "$scratch/menu.txt" || fail "not the menu expected"
+host click "$item" 'Fix Touch Bar'; tip 'The Touch Bar works' && counted 2
+notified 2 '"Success! ✅" "Touch Bar has been successfully restarted!"'
+# Start at Login writes a valid entry that starts Corvane in the tray, and removes only its own.
+entry=$XDG_CONFIG_HOME/autostart/com.tamberlin.corvane.desktop
+host click "$item" 'Start at Login'; sleep 0.5 && desktop-file-validate "$entry" &&
+    grep -qx "Exec=\"$corvane\" tray" "$entry" || fail "no valid autostart entry"
+host click "$item" 'Start at Login'; sleep 0.5 && [ ! -e "$entry" ] || fail "the entry stays"
+printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n' >"$entry"
+host click "$item" 'Start at Login'; logged tray 'written by someone else, and is left alone'
+grep -q Mine "$entry" && [ "$(host menu "$item" | sed -n 5p)" = 'Start at Login (set up by someone else)' ] ||
+    fail "someone else's entry was changed, or not said"
+host click "$item" 'Open Corvane'
+screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
+cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
+host click "$item" Quit; ends tray "$tray" 5
+
+kill "$(pgrep -f 'tray-host.py watch')"
+launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray
+window_of "$launched" '^Corvane$' >/dev/null || fail "no window without a tray"
+logged lonely 'On GNOME, turn on the AppIndicator extension'
+echo "resident end-to-end test passed"
