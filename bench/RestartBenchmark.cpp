@@ -9,6 +9,7 @@
 // Linux only, in a PID namespace of its own: it terminates processes by the services' names.
 //   unshare --pid --fork --kill-child --mount-proc build/bench/bench/corvane-bench
 
+#include "core/Processes.h"
 #include "core/TouchBarManager.h"
 
 #include <QCoreApplication>
@@ -41,13 +42,7 @@ constexpr int runsEach = 21;
 
 class TouchBarModel final : public ModelQuery {
 public:
-    int query(const char*, char* buffer, std::size_t& size) override {
-        static constexpr char model[] = "MacBookPro16,1";
-        if (buffer != nullptr)
-            std::memcpy(buffer, model, std::min(size, sizeof model));
-        size = sizeof model;
-        return 0;
-    }
+    std::optional<QString> model(Log&) override { return QStringLiteral("MacBookPro16,1"); }
 };
 
 // The system clock, with the wait only when asked for.
@@ -230,14 +225,15 @@ int main(int argc, char* argv[]) {
     sys.mkpath(QStringLiteral("class/drm/card1/device"));
     QFile::link(QStringLiteral("../../../bus/usb/drivers/appletbdrm"),
                 sys.filePath(QStringLiteral("class/drm/card1/device/driver")));
-    const ProcessControl processes(services);
+    const ToolSession session(services);
     const ProcessListing listing = {
-        {QStringLiteral("tiny-dfr"), processes.findProcesses(QStringLiteral("tiny-dfr"))}};
+        {QStringLiteral("tiny-dfr"), Processes(session).find(QStringLiteral("tiny-dfr"))}};
     std::vector<double> healthTimes;
     for (int run = 0; run <= runsEach; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        readHealth(touchBarDaemon(), processes, scratch.path(), QStringLiteral("MacBookPro16,1"),
-                   listing);
+        classifyHealth(touchBarDaemon(),
+                       observeHealth(touchBarDaemon(), session, scratch.path(),
+                                     QStringLiteral("MacBookPro16,1"), listing));
         if (run > 0)
             healthTimes.push_back(millisecondsSince(start));
     }

@@ -1,6 +1,6 @@
 #include "Check.h"
 #include "Fakes.h"
-#include "core/ProcessControl.h"
+#include "core/Processes.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -8,7 +8,7 @@ using namespace corvane;
 
 namespace {
 
-// Written out here rather than taken from ProcessControl, so a change there cannot widen
+// Written out here rather than taken from Processes, so a change there cannot widen
 // what this accepts.
 const QStringList allowed = {
     QStringLiteral("TouchBarServer"),     QStringLiteral("NowPlayingTouchUI"),
@@ -70,9 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fakes::CapturedLog output;
     fakes::CapturedLog errors;
     const Services services{tools, model, clock, output.log, errors.log, 501};
-    const ProcessControl control(services);
-    const std::optional<RunningProcesses> running = control.findProcesses(name);
-    const std::optional<TouchBarError> termination = control.secureKillProcess(name, {{42, owner}});
+    const ToolSession session(services);
+    const Processes control(session);
+    const std::optional<RunningProcesses> running = control.find(name);
+    const std::optional<TouchBarError> termination = control.terminate(name, {{42, owner}});
 
     const bool listed = allowed.contains(name);
     const bool fits = name.toUtf8().size() <= processNameField;

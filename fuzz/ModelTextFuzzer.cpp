@@ -4,31 +4,43 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstring>
+
 using namespace corvane;
 
-// Whatever the kernel's model query answers, size included, detection reads it without
-// crashing and without reading past the buffer, logs at most one line, and yields "Unknown"
+// Whatever the kernel's model query answers, size included, the model is read without crashing
+// and without reading past the buffer, at most one line is logged, and nothing is the answer
 // exactly for a refused size or a failed query; otherwise the answer's text before the first
 // zero byte within the reported size. Trimming and the list check take any text.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    fakes::FakeModelQuery query;
-    query.reportedSize = input.ConsumeIntegral<std::size_t>();
-    query.sizeResult = input.ConsumeBool() ? input.ConsumeIntegral<int>() : 0;
-    query.readResult = input.ConsumeBool() ? input.ConsumeIntegral<int>() : 0;
+    const auto reportedSize = input.ConsumeIntegral<std::size_t>();
+    const int sizeResult = input.ConsumeBool() ? input.ConsumeIntegral<int>() : 0;
+    const int readResult = input.ConsumeBool() ? input.ConsumeIntegral<int>() : 0;
     const std::string answer = input.ConsumeRemainingBytesAsString();
-    query.bytes = QByteArray(answer.data(), static_cast<qsizetype>(answer.size()));
+    const QByteArray bytes(answer.data(), static_cast<qsizetype>(answer.size()));
+    const auto sysctl = [&](char* buffer, std::size_t& length) {
+        if (buffer == nullptr) {
+            length = reportedSize;
+            return sizeResult;
+        }
+        length = std::min(length, static_cast<std::size_t>(bytes.size()));
+        std::memcpy(buffer, bytes.constData(), length);
+        return readResult;
+    };
     fakes::CapturedLog log;
 
+    const std::optional<QString> read = modelFromSysctl(sysctl, log.log);
+    fakes::FakeModelQuery query(read);
     const QString model = getModelIdentifier(query, log.log);
     const QString trimmed = model.trimmed();
     const bool touchBar = isTouchBarModel(trimmed);
 
-    const bool refused =
-        query.sizeResult != 0 || query.reportedSize < 1 || query.reportedSize > 1023;
-    const bool failed = refused || query.readResult != 0;
+    const bool refused = sizeResult != 0 || reportedSize < 1 || reportedSize > 1023;
+    const bool failed = refused || readResult != 0;
     const QStringList lines = log.text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     FUZZ_CHECK(lines.size() == (failed ? 1 : 0));
+    FUZZ_CHECK(read.has_value() == !failed);
     if (failed) {
         FUZZ_CHECK(model == QLatin1String("Unknown"));
         FUZZ_CHECK(lines.front().startsWith(
@@ -37,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!touchBar);
     } else {
         // A buffer of the reported size holds the answer cut to that size, then zeros.
-        QByteArray held = query.bytes.left(static_cast<qsizetype>(query.reportedSize));
+        QByteArray held = bytes.left(static_cast<qsizetype>(reportedSize));
         if (const qsizetype zero = held.indexOf('\0'); zero >= 0)
             held.truncate(zero);
         FUZZ_CHECK(model == QString::fromUtf8(held));

@@ -83,7 +83,9 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
     const QJsonObject status{
         {QStringLiteral("model"), model},
         {QStringLiteral("touchBar"), manager.hasTouchBar()},
-        {QStringLiteral("backend"), manager.backendKey()},
+        {QStringLiteral("backend"), manager.backendKey().isEmpty()
+                                        ? QJsonValue(QJsonValue::Null)
+                                        : QJsonValue(manager.backendKey())},
         {QStringLiteral("health"), QJsonObject{{QStringLiteral("state"), healthKey(health.state)},
                                                {QStringLiteral("reason"), health.reason}}},
         {QStringLiteral("services"), services},
@@ -102,6 +104,13 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         services << service.name + (service.running ? QStringLiteral(" running")
                                                     : QStringLiteral(" not running"));
     const QDateTime last = manager.lastRestartTime();
+    const QString restarts =
+        QStringLiteral("Restarts:  ") + QString::number(manager.restartCount()) +
+        (last.isValid() ? QStringLiteral(", the last at ") + log::timestamp(last) : QString());
+    // Without a backend there are no services to list, nor any that could be "not running".
+    if (manager.backendKey().isEmpty())
+        return {QStringLiteral("Touch Bar: none detected"), QStringLiteral("Model:     ") + model,
+                QStringLiteral("Backend:   none: ") + health.reason, restarts};
     return {
         QStringLiteral("Touch Bar: ") +
             (manager.hasTouchBar() ? QStringLiteral("yes") : QStringLiteral("none detected")),
@@ -109,8 +118,7 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         QStringLiteral("Backend:   ") + manager.backendKey(),
         QStringLiteral("Health:    ") + describeHealth(health),
         QStringLiteral("Services:  ") + services.join(QStringLiteral(", ")),
-        QStringLiteral("Restarts:  ") + QString::number(manager.restartCount()) +
-            (last.isValid() ? QStringLiteral(", the last at ") + log::timestamp(last) : QString()),
+        restarts,
     };
 }
 

@@ -1,12 +1,14 @@
 #include "core/Backend.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "platform/Observation.h"
 
 namespace corvane {
+namespace {
 
-const Backend& appleServices() {
-    static const Backend backend{
+using administrator::Fix;
+
+Backend servicesOfMacOS(bool onlyWhileRunning) {
+    return {
         QStringLiteral("macos"),
         {QStringLiteral("TouchBarServer"), QStringLiteral("NowPlayingTouchUI"),
          QStringLiteral("ControlStrip"), QStringLiteral("TouchBarAgent"),
@@ -14,31 +16,51 @@ const Backend& appleServices() {
         {QStringLiteral("TouchBarServer"), QStringLiteral("ControlStrip")},
         Backend::Restart::TerminateEach,
         {},
+        {QStringLiteral("com.apple.touchbar.agent"), QStringLiteral("com.apple.controlstrip"),
+         QStringLiteral("com.apple.TouchBarAgent")},
         true,
-        administrator::Fix::StopServices,
+        Fix::StopServices,
+        {Fix::StopServices},
+        onlyWhileRunning,
     };
+}
+
+} // namespace
+
+const Backend& appleServices() {
+    static const Backend backend = servicesOfMacOS(false);
+    return backend;
+}
+
+const Backend& appleServicesWhereRunning() {
+    static const Backend backend = servicesOfMacOS(true);
     return backend;
 }
 
 const Backend& touchBarDaemon() {
     static const Backend backend{
-        QStringLiteral("tiny-dfr"),         {QStringLiteral("tiny-dfr")},
-        {QStringLiteral("tiny-dfr")},       Backend::Restart::RestartUnit,
-        QStringLiteral("tiny-dfr.service"), false,
-        administrator::Fix::RestartDaemon,
+        QStringLiteral("tiny-dfr"),
+        {QStringLiteral("tiny-dfr")},
+        {QStringLiteral("tiny-dfr")},
+        Backend::Restart::RestartUnit,
+        QStringLiteral("tiny-dfr.service"),
+        {},
+        false,
+        Fix::RestartDaemon,
+        {Fix::RestartDaemon, Fix::ResetDaemon, Fix::ReloadDrivers},
+        false,
     };
     return backend;
 }
 
 const Backend& systemBackend(const QString& root) {
-    const QDir system(root);
-    for (const char* path :
-         {"etc/systemd/system/tiny-dfr.service", "usr/lib/systemd/system/tiny-dfr.service",
-          "lib/systemd/system/tiny-dfr.service", "usr/bin/tiny-dfr"}) {
-        if (QFileInfo::exists(system.filePath(QLatin1String(path))))
-            return touchBarDaemon();
-    }
+    if (touchBarDaemonInstalled(root))
+        return touchBarDaemon();
+#ifdef __APPLE__
     return appleServices();
+#else
+    return appleServicesWhereRunning();
+#endif
 }
 
 } // namespace corvane

@@ -2,16 +2,11 @@
 
 #include "core/LogFormat.h"
 
-#include <QByteArray>
-
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace corvane {
 namespace {
-
-constexpr std::size_t largestModelSize = 1023;
 
 constexpr std::array<QLatin1StringView, 14> touchBarModels = {
     QLatin1StringView("MacBookPro13,2"), QLatin1StringView("MacBookPro13,3"),
@@ -26,54 +21,34 @@ constexpr std::array<QLatin1StringView, 14> touchBarModels = {
 } // namespace
 
 QString getModelIdentifier(ModelQuery& query, Log& log) {
-    std::size_t size = 0;
-    int result = query.query("hw.model", nullptr, size);
-    if (result != 0 || size == 0 || size > largestModelSize) {
-        log.writeLine(QStringLiteral("🔒 Security: Invalid sysctl result or size: %1, %2")
-                          .arg(result)
-                          .arg(size));
-        return unknownModel;
-    }
-
-    QByteArray buffer(static_cast<qsizetype>(size), '\0');
-    result = query.query("hw.model", buffer.data(), size);
-    if (result != 0) {
-        log.writeLine(QStringLiteral("🔒 Security: Failed to read sysctl: %1").arg(result));
-        return unknownModel;
-    }
-    // The second answer's size is not trusted: the text ends at the first zero byte within
-    // the buffer, or at its end.
-    const void* zero =
-        std::memchr(buffer.constData(), '\0', static_cast<std::size_t>(buffer.size()));
-    const qsizetype length =
-        zero ? static_cast<const char*>(zero) - buffer.constData() : buffer.size();
-    return QString::fromUtf8(buffer.constData(), length);
+    return query.model(log).value_or(unknownModel);
 }
 
 bool isTouchBarModel(const QString& model) {
     return std::find(touchBarModels.begin(), touchBarModels.end(), model) != touchBarModels.end();
 }
 
-bool initialTouchBarDetection(const Services& services) {
+bool initialTouchBarDetection(const Services& services, const Backend& backend) {
     const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
-    const bool touchBar = isTouchBarModel(model);
+    const bool touchBar = isTouchBarModel(model) && !backend.onlyWhileRunning;
     services.output.writeLine(QStringLiteral("🔍 Initial Touch Bar Detection (Model Only):"));
     services.output.writeLine(QStringLiteral("   Model: ") + model);
     services.output.writeLine(QStringLiteral("   Has Touch Bar: ") + log::truth(touchBar));
     return touchBar;
 }
 
-bool checkTouchBarAvailability(const ProcessControl& processes, const Services& services,
+bool checkTouchBarAvailability(const Processes& processes, const Services& services,
                                const Backend& backend) {
     const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
     const bool inList = isTouchBarModel(model);
     const bool processesFound =
         std::any_of(backend.critical.begin(), backend.critical.end(),
-                    [&](const QString& name) { return processes.checkIfProcessRunning(name); });
+                    [&](const QString& name) { return processes.isRunning(name); });
     // tiny-dfr is installed only where there is a Touch Bar to draw, and it is stopped exactly
     // when the Touch Bar needs fixing.
     const bool daemonInstalled = backend.restart == Backend::Restart::RestartUnit;
-    const bool touchBar = inList || processesFound || daemonInstalled;
+    const bool touchBar =
+        (inList && !backend.onlyWhileRunning) || processesFound || daemonInstalled;
     Log& log = services.output;
     log.writeLine(QStringLiteral("🔍 Full Touch Bar Detection:"));
     log.writeLine(QStringLiteral("   Model: ") + model);

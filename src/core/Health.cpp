@@ -1,170 +1,19 @@
 #include "core/Health.h"
 
 #include "core/LogFormat.h"
+#include "core/SystemdUnit.h"
 #include "platform/TouchBarDisplay.h"
 
-#include <QDir>
-#include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
 
 namespace corvane {
 namespace {
 
-// A sysfs value is a word or two; anything longer is not one.
-constexpr qsizetype valueLimit = 256;
-// More USB devices than any laptop has: a folder that goes on is not a bus.
-constexpr int entryLimit = 4096;
-
-const QString serviceTool = QStringLiteral("/usr/bin/systemctl");
-
-// A small file's contents without the trailing newline, or why it could not be read. It is
-// opened without blocking and must be a plain file: a FIFO planted in a test tree, or a
-// device, never holds the reader.
-struct Value {
-    QByteArray bytes;
-    QString problem;
-};
-
-Value readValue(const QString& path) {
-    const int file =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (file < 0)
-        return {{}, path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno))};
-    struct stat info = {};
-    Value value;
-    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
-        value.problem = path + QStringLiteral(": not a plain file");
-    } else {
-        char bytes[valueLimit + 1];
-        ssize_t count = 0;
-        do {
-            count = ::read(file, bytes, sizeof bytes);
-        } while (count < 0 && errno == EINTR);
-        if (count < 0)
-            value.problem =
-                path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
-        else if (count > valueLimit)
-            value.problem = path + QStringLiteral(": longer than any value it may hold");
-        else
-            value.bytes = QByteArray(bytes, count).trimmed();
-    }
-    ::close(file);
-    return value;
-}
-
 bool isUsbId(const QByteArray& text) {
     static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{4}$"));
     return hex.match(QString::fromLatin1(text)).hasMatch();
-}
-
-// Which of the Touch Bar's two USB devices a T2 shows: its display (05ac:8302), and the
-// keyboard and backlight (05ac:8102).
-struct TouchBarDevices {
-    bool display = false;
-    bool keyboard = false;
-    QString problem;
-};
-
-TouchBarDevices usbDevices(const QString& folder) {
-    TouchBarDevices found;
-    const QStringList entries = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (entries.size() > entryLimit) {
-        found.problem = folder + QStringLiteral(" lists more devices than a bus has");
-        return found;
-    }
-    for (const QString& entry : entries) {
-        const QString device = folder + QLatin1Char('/') + entry + QLatin1Char('/');
-        // Interfaces sit beside the devices and carry no ids.
-        if (!QFileInfo::exists(device + QStringLiteral("idVendor")))
-            continue;
-        const Value vendor = readValue(device + QStringLiteral("idVendor"));
-        const Value product = readValue(device + QStringLiteral("idProduct"));
-        for (const Value& value : {vendor, product}) {
-            if (!value.problem.isEmpty())
-                found.problem = value.problem;
-            else if (!isUsbId(value.bytes))
-                found.problem = device + QStringLiteral(" holds no USB id");
-            if (!found.problem.isEmpty())
-                return found;
-        }
-        if (vendor.bytes == "05ac") {
-            found.display |= product.bytes == "8302";
-            found.keyboard |= product.bytes == "8102";
-        }
-    }
-    return found;
-}
-
-// Whether a display card under `folder` is driven by `driver`, by its driver link's last part.
-bool displayCardDriven(const QString& folder, const QString& driver) {
-    static const QRegularExpression card(QStringLiteral("^card[0-9]+$"));
-    for (const QString& entry : QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!card.match(entry).hasMatch())
-            continue;
-        std::error_code error;
-        const std::filesystem::path link = std::filesystem::read_symlink(
-            QFile::encodeName(folder + QLatin1Char('/') + entry + QStringLiteral("/device/driver"))
-                .toStdString(),
-            error);
-        if (!error && QString::fromStdString(link.filename().string()) == driver)
-            return true;
-    }
-    return false;
-}
-
-// The unit's properties as `systemctl show` prints them, or why they could not be had.
-struct Unit {
-    QHash<QString, QString> properties;
-    QString problem;
-};
-
-Unit readUnit(const ProcessControl& processes, const QString& unit) {
-    static const QStringList wanted = {QStringLiteral("LoadState"), QStringLiteral("ActiveState"),
-                                       QStringLiteral("SubState"), QStringLiteral("Result")};
-    static const QRegularExpression plain(QStringLiteral("^[a-z-]{1,32}$"));
-    const ToolOutcome show =
-        processes.run(serviceTool,
-                      {QStringLiteral("show"), unit,
-                       QStringLiteral("--property=") + wanted.join(QLatin1Char(','))},
-                      Echo::Nothing);
-    Unit read;
-    if (!show.launched()) {
-        read.problem = serviceTool + QStringLiteral(" could not be run: ") +
-                       show.launchError->localizedDescription;
-        return read;
-    }
-    if (show.timedOut) {
-        read.problem = serviceTool + QStringLiteral(" did not answer in time");
-        return read;
-    }
-    if (show.exitStatus != 0) {
-        read.problem = QStringLiteral("systemctl show %1 failed with status %2")
-                           .arg(unit)
-                           .arg(show.exitStatus);
-        return read;
-    }
-    for (const QByteArray& line : show.standardOutput.split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        const QString key = QString::fromLatin1(line.left(equals));
-        const QString value = QString::fromLatin1(line.mid(equals + 1));
-        if (equals > 0 && wanted.contains(key) && plain.match(value).hasMatch())
-            read.properties.insert(key, value);
-    }
-    for (const QString& key : wanted) {
-        if (!read.properties.contains(key)) {
-            read.problem = QStringLiteral("systemctl show %1 gave no readable %2").arg(unit, key);
-            return read;
-        }
-    }
-    return read;
 }
 
 bool isT2Model(const QString& model) {
@@ -176,39 +25,57 @@ Health judged(HealthState state, QString reason) {
     return {state, std::move(reason), {}};
 }
 
-Health daemonHealth(const Backend& backend, const ProcessControl& processes, const QString& root,
-                    const QString& model, bool daemonRuns) {
-    const QString sys = root + QStringLiteral("/sys/");
-    const TouchBarDevices devices = usbDevices(sys + QStringLiteral("bus/usb/devices"));
+// What the Touch Bar's devices alone tell, before the daemon is looked at; nothing when they
+// look as they should.
+std::optional<Health> devicesVerdict(const QString& model, const Devices& devices) {
     if (!devices.problem.isEmpty())
         return judged(HealthState::Unknown, devices.problem);
-    const bool t2 = isT2Model(model) || devices.display || devices.keyboard;
-    if (t2 && !devices.display)
+    bool display = false;
+    bool keyboard = false;
+    // The Touch Bar's two USB devices on a T2: its display (05ac:8302), and the keyboard and
+    // backlight (05ac:8102).
+    for (const UsbDevice& device : devices.usb) {
+        if (!isUsbId(device.vendor) || !isUsbId(device.product))
+            return judged(HealthState::Unknown, device.path + QStringLiteral(" holds no USB id"));
+        if (device.vendor == "05ac") {
+            display |= device.product == "8302";
+            keyboard |= device.product == "8102";
+        }
+    }
+    const bool t2 = isT2Model(model) || display || keyboard;
+    if (t2 && !display)
         return judged(HealthState::HardwareMissing,
                       QStringLiteral("the Touch Bar's display (USB 05ac:8302) is not on the bus"));
-    if (t2 && !devices.keyboard)
+    if (t2 && !keyboard)
         return judged(HealthState::HardwareMissing,
                       QStringLiteral("the Touch Bar's keyboard and backlight (USB 05ac:8102) are "
                                      "not on the bus"));
-
-    const QString drm = sys + QStringLiteral("class/drm");
-    if (t2 && !displayCardDriven(drm, QStringLiteral("appletbdrm")))
+    if (t2 && !devices.displayDrivers.contains(QStringLiteral("appletbdrm")))
         return judged(HealthState::DisplayDriverGone,
                       QStringLiteral("no display card is driven by appletbdrm"));
-    if (t2 && !QFileInfo::exists(sys + QStringLiteral("class/backlight/appletb_backlight")))
+    if (t2 && !devices.backlights.contains(QStringLiteral("appletb_backlight")))
         return judged(HealthState::DisplayDriverGone,
                       QStringLiteral("the Touch Bar's backlight (appletb_backlight) is gone"));
-    if (isAppleSiliconModel(model) && !displayCardDriven(drm, QStringLiteral("adp")))
+    if (isAppleSiliconModel(model) && !devices.displayDrivers.contains(QStringLiteral("adp")))
         return judged(HealthState::DisplayDriverGone,
                       QStringLiteral("no display card is driven by adp"));
+    return std::nullopt;
+}
 
-    const Unit unit = readUnit(processes, backend.unit);
-    if (!unit.problem.isEmpty())
-        return judged(HealthState::Unknown, unit.problem);
+Health daemonHealth(const Backend& backend, const Observation& seen) {
+    if (!seen.devices)
+        return judged(HealthState::Unknown, QStringLiteral("the Touch Bar's devices were not read"));
+    if (std::optional<Health> verdict = devicesVerdict(seen.model, *seen.devices))
+        return *verdict;
+    if (!seen.unit)
+        return judged(HealthState::Unknown, backend.unit + QStringLiteral(" was not read"));
+    if (!seen.unit->problem.isEmpty())
+        return judged(HealthState::Unknown, seen.unit->problem);
 
     const auto property = [&](const char* key) {
-        return unit.properties.value(QLatin1String(key));
+        return seen.unit->values.value(QLatin1String(key));
     };
+    const bool daemonRuns = !ownProcesses(backend, seen, backend.critical.front()).isEmpty();
     if (property("LoadState") != QLatin1String("loaded"))
         return judged(HealthState::Unknown, backend.unit + QStringLiteral(" is not loaded (") +
                                                 property("LoadState") + QLatin1Char(')'));
@@ -224,6 +91,12 @@ Health daemonHealth(const Backend& backend, const ProcessControl& processes, con
                           QStringLiteral(" (") + property("SubState") + QStringLiteral(")") +
                           (daemonRuns ? QString() : QStringLiteral(" and no tiny-dfr runs")));
     return judged(HealthState::Working, backend.unit + QStringLiteral(" runs"));
+}
+
+bool anyRuns(const Backend& backend, const Observation& seen, const QStringList& names) {
+    return std::any_of(names.begin(), names.end(), [&](const QString& name) {
+        return !ownProcesses(backend, seen, name).isEmpty();
+    });
 }
 
 } // namespace
@@ -277,30 +150,60 @@ QString describeHealth(const Health& health) {
                : state + QStringLiteral(": ") + health.reason + QLatin1Char('.');
 }
 
-Health readHealth(const Backend& backend, const ProcessControl& processes, const QString& root,
-                  const QString& model, const ProcessListing& listing) {
-    QList<ServiceStatus> services;
-    for (const QString& name : backend.processes) {
-        const std::optional<RunningProcesses> found = listing.value(name);
-        services << ServiceStatus{name, found && !found->isEmpty()};
-    }
-    const QString& main = backend.critical.front();
-    const bool mainRuns = listing.value(main).value_or(RunningProcesses()).size() > 0;
+RunningProcesses ownProcesses(const Backend& backend, const Observation& seen,
+                              const QString& name) {
+    RunningProcesses own = seen.processes.value(name).value_or(RunningProcesses());
+    if (backend.restart != Backend::Restart::RestartUnit)
+        return own;
+    // Anyone may start a program named tiny-dfr; the daemon is the one systemd started.
+    bool validId = false;
+    const qint64 main = seen.unit ? seen.unit->values.value(QStringLiteral("MainPID")).toLongLong(&validId) : 0;
+    own.removeIf([&](const RunningProcess& process) {
+        return process.owner != 0 && !(validId && main > 0 && process.id == main);
+    });
+    return own;
+}
 
+Observation observeHealth(const Backend& backend, const ToolSession& tools, const QString& root,
+                          const QString& model, const ProcessListing& listing) {
+    Observation seen;
+    seen.model = model;
+    seen.processes = listing;
+    if (!listing.value(backend.critical.front()))
+        return seen;
+    if (backend.restart == Backend::Restart::RestartUnit) {
+        seen.devices = observeDevices(root);
+        if (!devicesVerdict(model, *seen.devices))
+            seen.unit = SystemdUnit(tools, backend.unit).properties();
+    } else if (!anyRuns(backend, seen, {backend.critical.front()}) &&
+               !(backend.onlyWhileRunning && !anyRuns(backend, seen, backend.critical))) {
+        seen.touchBarDisplaySeen = touchBarDisplaySeen();
+    }
+    return seen;
+}
+
+Health classifyHealth(const Backend& backend, const Observation& seen) {
+    const QString& main = backend.critical.front();
     Health health;
-    if (!listing.value(main)) {
+    if (!seen.processes.value(main)) {
         health = judged(HealthState::Unknown, QStringLiteral("nobody could look for ") + main);
+    } else if (backend.onlyWhileRunning && !anyRuns(backend, seen, backend.critical)) {
+        // No service list of a system this is not: there is nothing here to restart.
+        return judged(HealthState::HardwareMissing,
+                      QStringLiteral("neither tiny-dfr nor macOS's Touch Bar services are on this "
+                                     "machine"));
     } else if (backend.restart == Backend::Restart::RestartUnit) {
-        health = daemonHealth(backend, processes, root, model, mainRuns);
-    } else if (mainRuns) {
+        health = daemonHealth(backend, seen);
+    } else if (anyRuns(backend, seen, {main})) {
         health = judged(HealthState::Working, main + QStringLiteral(" runs"));
-    } else if (touchBarDisplaySeen() == false) {
+    } else if (seen.touchBarDisplaySeen == false) {
         health = judged(HealthState::HardwareMissing,
                         QStringLiteral("the system lists no Touch Bar display"));
     } else {
         health = judged(HealthState::DaemonStopped, main + QStringLiteral(" is not running"));
     }
-    health.services = services;
+    for (const QString& name : backend.processes)
+        health.services << ServiceStatus{name, !ownProcesses(backend, seen, name).isEmpty()};
     return health;
 }
 

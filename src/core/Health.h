@@ -1,7 +1,8 @@
 #pragma once
 
 #include "core/Backend.h"
-#include "core/ProcessControl.h"
+#include "core/ToolSession.h"
+#include "platform/Observation.h"
 
 #include <QList>
 #include <QString>
@@ -46,16 +47,25 @@ QString describeHealth(const Health& health);
 // drives the main display.
 bool isAppleSiliconModel(const QString& model);
 
-// Reads the health from what any user may read, without changing anything. For macOS's
-// services: whether the main service runs, and whether the system sees the Touch Bar's display.
-// For tiny-dfr: the Touch Bar's USB devices (T2 models), the drivers bound to its display card
-// and backlight, the unit as `systemctl show` reports it (its one tool run) and the daemon's
-// process. `root` is where /sys lies; `model` is the hardware model already read; `listing` is
-// what a probe of the backend's processes found just before. A file that is missing where it
-// must exist, unreadable, not a plain file, too long or garbled, or a tool that fails or answers
-// something unexpected, gives Unknown with the reason, never a guess.
-Health readHealth(const Backend& backend, const ProcessControl& processes, const QString& root,
-                  const QString& model, const ProcessListing& listing);
+// Gathers what the health is read from, without changing anything: `listing` is what a probe
+// of the backend's processes found just before, `model` the hardware model already read. For
+// tiny-dfr, the Touch Bar's devices under `root` (/sys lies there), and the unit as `systemctl
+// show` reports it (its one tool run) where the devices leave the health open. For macOS's
+// services, whether the system sees the Touch Bar's display when the main service is not seen.
+Observation observeHealth(const Backend& backend, const ToolSession& tools, const QString& root,
+                          const QString& model, const ProcessListing& listing);
+
+// The health `seen` shows, decided from it alone. For tiny-dfr: the Touch Bar's USB devices
+// (T2 models), the drivers of its display card and its backlight, then the unit and the daemon's
+// process. For macOS's services: whether the main service runs, and whether the system sees the
+// Touch Bar's display. Something missing where it must be, unreadable or garbled gives Unknown
+// with the reason, never a guess.
+Health classifyHealth(const Backend& backend, const Observation& seen);
+
+// Which of the processes `seen` lists under `name` are the backend's own: for tiny-dfr the
+// unit's main process and root's, never another user's; for macOS's services every one.
+RunningProcesses ownProcesses(const Backend& backend, const Observation& seen,
+                              const QString& name);
 
 // Logs `health` as a short section headed "🩺 Touch Bar health <when>:".
 void logHealth(Log& log, const QString& when, const Health& health);

@@ -1,7 +1,9 @@
 #include "core/Restart.h"
 
+#include "core/AdministratorFix.h"
 #include "core/Detection.h"
 #include "core/LogFormat.h"
+#include "core/SystemdUnit.h"
 #include "core/Version.h"
 
 #include <algorithm>
@@ -20,12 +22,12 @@ constexpr std::chrono::nanoseconds relaunchWait = std::chrono::seconds(2);
 // still there afterwards ignored its end.
 using Targeted = std::function<bool(const RunningProcess&)>;
 
-ProcessListing listProcesses(const ProcessControl& processes, Log& log, const QString& heading,
+ProcessListing listProcesses(const Processes& processes, Log& log, const QString& heading,
                              const QStringList& names) {
     log.writeLine(heading);
     ProcessListing listing;
     for (const QString& name : names) {
-        const std::optional<RunningProcesses> found = processes.findProcesses(name);
+        const std::optional<RunningProcesses> found = processes.find(name);
         listing.insert(name, found);
         log.writeLine(QStringLiteral("   • ") + name + QStringLiteral(": ") +
                       (found && !found->isEmpty() ? QStringLiteral("✅ Running")
@@ -34,23 +36,33 @@ ProcessListing listProcesses(const ProcessControl& processes, Log& log, const QS
     return listing;
 }
 
-// Deletes the Touch Bar services' three preference domains and restarts the Dock where the
-// backend has one, so the relaunched services start clean. Best effort: logs what worked,
-// never fails.
-void resetTouchBarPreferences(const ProcessControl& processes, Log& log, const Backend& backend) {
+// Deletes the backend's preference domains and restarts the Dock where it has them, so the
+// relaunched services start clean. Best effort: logs what worked, never fails.
+void resetTouchBarPreferences(const ToolSession& tools, const Backend& backend) {
+    if (backend.preferenceDomains.isEmpty() && !backend.refreshesDock)
+        return;
+    Log& log = tools.log();
+    log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences..."));
     log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences and cache..."));
-    for (const QString& domain :
-         {QStringLiteral("com.apple.touchbar.agent"), QStringLiteral("com.apple.controlstrip"),
-          QStringLiteral("com.apple.TouchBarAgent")}) {
+    for (const QString& domain : backend.preferenceDomains) {
         // A domain that does not exist makes the tool fail; that is not worth a line.
-        if (processes
+        if (tools
                 .run(QStringLiteral("/usr/bin/defaults"), {QStringLiteral("delete"), domain},
                      Echo::OutputAndErrors)
                 .exitedWith(0))
             log.writeLine(QStringLiteral("   ✅ Cleared ") + domain);
     }
-    if (backend.refreshesDock)
-        processes.restartDock();
+    if (!backend.refreshesDock)
+        return;
+    // The system relaunches the Dock; killall fails when no Dock runs, which leaves nothing to
+    // refresh either.
+    const ToolOutcome dock = tools.run(QStringLiteral("/usr/bin/killall"), {QStringLiteral("Dock")},
+                                       Echo::OutputAndErrors);
+    if (!dock.launched())
+        log.writeLine(QStringLiteral("   ⚠️ Could not restart Dock: ") +
+                      dock.launchError->fullText);
+    else if (!dock.timedOut)
+        log.writeLine(QStringLiteral("   ✅ Restarted Dock to refresh Touch Bar"));
 }
 
 void logBannerStart(Log& log, const QString& heading, const QDateTime& time) {
@@ -66,16 +78,19 @@ struct Step {
     std::optional<Fix> administratorFix;
 };
 
-Step stepFor(const Health& health, const QString& model) {
+Step stepFor(const Health& health, const Backend& backend, const QString& model) {
+    const auto fixOrNothing = [&](Fix fix) {
+        return backend.fixes.contains(fix) ? Step{false, fix} : Step{};
+    };
     switch (health.state) {
     case HealthState::DaemonFailed:
-        return {false, Fix::ResetDaemon};
+        return fixOrNothing(Fix::ResetDaemon);
     case HealthState::DisplayDriverGone:
         // The T2 models' Touch Bar drivers can be reloaded on their own; Apple silicon's display
         // driver drives the main display too.
         if (isAppleSiliconModel(model))
             return {};
-        return {false, Fix::ReloadDrivers};
+        return fixOrNothing(Fix::ReloadDrivers);
     case HealthState::HardwareMissing:
         return {};
     case HealthState::Working:
@@ -133,29 +148,32 @@ RestartReport offerAdministratorFix(Log& log, const Health& health, Fix fix, Res
 
 // The wait, a look at what came back, the health, and, only when all went well, the
 // preference reset and the closing banner.
-RestartReport finishRestart(const Services& services, const ProcessControl& processes,
+RestartReport finishRestart(const ToolSession& tools, const Processes& processes,
                             const Backend& backend, const QString& model,
-                            const ProcessListing& before, const Targeted& targeted,
+                            const Observation& before, const Targeted& targeted,
                             const std::optional<TouchBarError>& terminationError,
                             qint64 restartCount, RestartReport report) {
+    const Services& services = tools.services();
     Log& log = services.output;
     log.writeLine(QStringLiteral("\n⏱️ Waiting 2 seconds for processes to restart..."));
     services.clock.sleep(relaunchWait);
-    const ProcessListing after = listProcesses(
+    const ProcessListing listing = listProcesses(
         processes, log, QStringLiteral("\n📊 POST-RESTART PROCESS STATUS:"), backend.processes);
+    // Whose a process is comes with the rest of what is seen: the daemon's is the unit's.
+    const Observation after = observeHealth(backend, tools, services.root, model, listing);
 
     log.writeLine(QStringLiteral("\n🔍 Verifying critical Touch Bar processes:"));
     const QString& main = backend.critical.front();
     for (const QString& name : backend.critical) {
-        const bool found = !after.value(name).value_or(RunningProcesses()).isEmpty();
+        const bool found = !ownProcesses(backend, after, name).isEmpty();
         log.writeLine(
             QStringLiteral("   • ") + name + QStringLiteral(": ") +
             (found ? QStringLiteral("✅ VERIFIED RUNNING") : QStringLiteral("⚠️ NOT DETECTED")));
     }
-    const RunningProcesses mainProcesses = after.value(main).value_or(RunningProcesses());
+    const RunningProcesses mainProcesses = ownProcesses(backend, after, main);
     // A restarted service is a new process: one this pass meant to end that still runs
     // ignored its end.
-    const RunningProcesses earlier = before.value(main).value_or(RunningProcesses());
+    const RunningProcesses earlier = ownProcesses(backend, before, main);
     std::optional<qint64> survivor;
     for (const RunningProcess& process : mainProcesses) {
         if (process.id > 0 && std::any_of(earlier.begin(), earlier.end(), [&](const auto& old) {
@@ -163,13 +181,12 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
             }))
             survivor = process.id;
     }
-    const Health health = readHealth(backend, processes, services.root, model, after);
+    const Health health = classifyHealth(backend, after);
     logHealth(log, QStringLiteral("after the fix"), health);
     report.health = health;
 
     if (!terminationError && !mainProcesses.isEmpty() && !survivor && health.isWorking()) {
-        log.writeLine(QStringLiteral("🔧 Resetting Touch Bar preferences..."));
-        resetTouchBarPreferences(processes, log, backend);
+        resetTouchBarPreferences(tools, backend);
         log.writeLine(QStringLiteral("\n") + log::rule());
         log.writeLine(QStringLiteral("✅ TOUCH BAR RESTART COMPLETED SUCCESSFULLY!"));
         log.writeLine(QStringLiteral("   Restart Count: #") +
@@ -186,7 +203,7 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
         report.error = report.lastError = terminationError;
         // One prompt for everything the pass needs: the fix the health asks for goes further
         // than restarting what was refused.
-        if (const std::optional<Fix> fix = stepFor(health, model).administratorFix) {
+        if (const std::optional<Fix> fix = stepFor(health, backend, model).administratorFix) {
             report.administratorFix = fix;
             report.error = report.lastError = TouchBarError::administratorNeeded(
                 terminationError->errorDescription() + QLatin1Char(' ') + describeHealth(health) +
@@ -204,7 +221,7 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
     } else if (!mainProcesses.isEmpty()) {
         log.writeLine(QStringLiteral("❌ Touch Bar restart failed - the Touch Bar still does not "
                                      "work"));
-        if (const std::optional<Fix> fix = stepFor(health, model).administratorFix)
+        if (const std::optional<Fix> fix = stepFor(health, backend, model).administratorFix)
             return offerAdministratorFix(log, health, *fix, report);
         report.error = report.lastError = notWorking(health);
     } else {
@@ -213,7 +230,7 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
         log.writeLine(QStringLiteral("   This may indicate a deeper system issue"));
         report.error = TouchBarError::serviceRestartFailed();
         // A probe that ran out of time is the likelier cause; the alert says which.
-        const QStringList& stopped = processes.timedOutTools();
+        const QStringList& stopped = tools.timedOutTools();
         if (!stopped.isEmpty())
             report.error =
                 TouchBarError::unknown(report.error->errorDescription() + QStringLiteral(": ") +
@@ -226,9 +243,10 @@ RestartReport finishRestart(const Services& services, const ProcessControl& proc
 // The person's own restart of every service: terminating each by name, or systemd's restart
 // of the unit. What only an administrator may restart is named together, as the alert asks for
 // all of it at once.
-std::optional<TouchBarError> restartAsPerson(const ProcessControl& processes, Log& log,
+std::optional<TouchBarError> restartAsPerson(const ToolSession& tools, const Processes& processes,
                                              const Backend& backend, const ProcessListing& before,
                                              RestartReport& report) {
+    Log& log = tools.log();
     const bool terminating = backend.restart == Backend::Restart::TerminateEach;
     const QStringList targets = terminating ? backend.processes : QStringList{backend.unit};
     log.writeLine(terminating ? QStringLiteral("\n🎯 KILLING PROCESSES:")
@@ -238,9 +256,9 @@ std::optional<TouchBarError> restartAsPerson(const ProcessControl& processes, Lo
     QStringList refused;
     for (const QString& target : targets) {
         const std::optional<TouchBarError> error =
-            terminating ? processes.secureKillProcess(
-                              target, before.value(target).value_or(RunningProcesses()))
-                        : processes.restartDaemon(target);
+            terminating
+                ? processes.terminate(target, before.value(target).value_or(RunningProcesses()))
+                : SystemdUnit(tools, target).restart();
         if (!error)
             continue;
         log.writeLine((terminating ? QStringLiteral("❌ Failed to kill ")
@@ -266,7 +284,8 @@ qint64 nextRestartCount(qint64 count) {
 RestartReport restartTouchBarServices(const Services& services, const Backend& backend,
                                       qint64 restartCount) {
     Log& log = services.output;
-    const ProcessControl processes(services);
+    const ToolSession tools(services);
+    const Processes processes(tools);
     RestartReport report;
     const bool touchBar = checkTouchBarAvailability(processes, services, backend);
     report.touchBarPresent = touchBar;
@@ -287,12 +306,13 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
         return report;
     }
 
-    const ProcessListing before = listProcesses(
+    const ProcessListing listing = listProcesses(
         processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
-    const Health health = readHealth(backend, processes, services.root, model.trimmed(), before);
+    const Observation before = observeHealth(backend, tools, services.root, model.trimmed(), listing);
+    const Health health = classifyHealth(backend, before);
     logHealth(log, QStringLiteral("before the fix"), health);
     report.health = health;
-    const Step step = stepFor(health, model.trimmed());
+    const Step step = stepFor(health, backend, model.trimmed());
     if (step.administratorFix)
         return offerAdministratorFix(log, health, *step.administratorFix, report);
     if (!step.restartAsPerson) {
@@ -302,11 +322,11 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
     }
 
     const std::optional<TouchBarError> error =
-        restartAsPerson(processes, log, backend, before, report);
+        restartAsPerson(tools, processes, backend, listing, report);
     const uid_t user = services.user;
     const bool terminating = backend.restart == Backend::Restart::TerminateEach;
     return finishRestart(
-        services, processes, backend, model.trimmed(), before,
+        tools, processes, backend, model.trimmed(), before,
         [=](const RunningProcess& process) { return !terminating || process.owner == user; }, error,
         restartCount, report);
 }
@@ -314,18 +334,20 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
 RestartReport restartAsAdministrator(const Services& services, const Backend& backend, Fix fix,
                                      qint64 restartCount) {
     Log& log = services.output;
-    const ProcessControl processes(services);
+    const ToolSession tools(services);
+    const Processes processes(tools);
     logBannerStart(log, QStringLiteral("🚀 TOUCH BAR RESTART AS ADMINISTRATOR"),
                    services.clock.now());
     log.writeLine(QStringLiteral("   Fix: ") + administrator::verb(fix));
     log.writeLine(QStringLiteral("   App: Corvane ") + applicationVersion);
     log.writeLine(log::rule());
-    const ProcessListing before = listProcesses(
+    Observation before;
+    before.processes = listProcesses(
         processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
 
     RestartReport report;
     if (const std::optional<TouchBarError> error =
-            processes.runAsAdministrator(fix, backend.processes)) {
+            fixAsAdministrator(tools, fix, backend.processes)) {
         log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
                       error->errorDescription());
         report.error = report.lastError = error;
@@ -336,19 +358,19 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
     // The administrator's pass ended root's copies of the services, or the whole daemon.
     const bool rootsOnly = fix == Fix::StopServices;
     return finishRestart(
-        services, processes, backend, model, before,
+        tools, processes, backend, model, before,
         [=](const RunningProcess& process) { return !rootsOnly || process.owner == 0; },
         std::nullopt, restartCount, report);
 }
 
 Health checkTouchBarHealth(const Services& services, const Backend& backend) {
-    const ProcessControl processes(services);
+    const ToolSession tools(services);
     const ProcessListing listing =
-        listProcesses(processes, services.output, QStringLiteral("📊 TOUCH BAR PROCESS STATUS:"),
-                      backend.processes);
+        listProcesses(Processes(tools), services.output,
+                      QStringLiteral("📊 TOUCH BAR PROCESS STATUS:"), backend.processes);
+    const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
     Health health =
-        readHealth(backend, processes, services.root,
-                   getModelIdentifier(services.modelQuery, services.output).trimmed(), listing);
+        classifyHealth(backend, observeHealth(backend, tools, services.root, model, listing));
     logHealth(services.output, QStringLiteral("now"), health);
     return health;
 }

@@ -33,7 +33,7 @@ qint64 nextRestartCount(qint64 count);
 // offers; anything else restarts the backend's services as the person (terminating each, or
 // having systemd restart the daemon), waits two seconds for them to come back and reads the
 // health again. Only when the main service came back as a new process and the Touch Bar works
-// does it reset the Touch Bar's preferences, refresh the Dock where there is one, and succeed.
+// does it clear the backend's preferences and refresh its Dock, where it has them, and succeed.
 // Every step is logged. `restartCount` is the count before this restart, for the closing
 // banner. It blocks for every tool and the wait, and touches nothing but its arguments, so it
 // runs off the GUI thread.

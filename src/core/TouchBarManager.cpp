@@ -27,7 +27,8 @@ TouchBarManager::TouchBarManager(const Services& services, const Backend& backen
     // restart would then wait for good.
     worker.setExpiryTimeout(-1);
     loadData();
-    write(touchBar, initialTouchBarDetection(services), &TouchBarManager::hasTouchBarChanged);
+    write(touchBar, initialTouchBarDetection(services, backend),
+          &TouchBarManager::hasTouchBarChanged);
 }
 
 template <typename T, typename Changed>
@@ -66,7 +67,8 @@ void TouchBarManager::runInBackground(Task task, Then then) {
 void TouchBarManager::performFullTouchBarDetection() {
     runInBackground(
         [services = services, &backend = backend] {
-            return checkTouchBarAvailability(ProcessControl(services), services, backend);
+            const ToolSession tools(services);
+            return checkTouchBarAvailability(Processes(tools), services, backend);
         },
         [this](bool present) {
             write(touchBar, present, &TouchBarManager::hasTouchBarChanged);

@@ -48,8 +48,11 @@ public:
     const std::optional<TouchBarError>& lastError() const { return recordedError; }
     // The Touch Bar's health as last read, by checkHealth() or a restart; Unknown before.
     const Health& health() const { return touchBarHealth; }
-    // "macos" or "tiny-dfr".
-    QString backendKey() const { return backend.key; }
+    // "macos" or "tiny-dfr"; empty where there is none: macOS's services away from macOS,
+    // once the detection found none of them running.
+    QString backendKey() const {
+        return backend.onlyWhileRunning && !touchBar ? QString() : backend.key;
+    }
 
     // Looks again whether there is a Touch Bar, from the model and the Touch Bar's processes;
     // detectionFinished() follows once hasTouchBar() holds the answer.

@@ -1,47 +1,24 @@
 #include "platform/ModelQuery.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "platform/PlainFile.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
 
 namespace corvane {
 namespace {
 
-// Either answer is short; a longer file is not one of them. Only a plain file is read, opened
-// without waiting: a FIFO planted there must not hold the caller in open().
+// Either answer is short; a longer file is not one of them.
+constexpr qsizetype answerLimit = 4096;
+// As long as macOS lets a model's name be.
+constexpr qsizetype modelLimit = 1022;
+
 QByteArray contentsOf(const QString& path) {
-    const int descriptor =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info = {};
-    QFile file;
-    if (descriptor < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        if (descriptor >= 0)
-            ::close(descriptor);
-        return {};
-    }
-    const QByteArray contents = file.read(4096);
-    return file.error() == QFileDevice::NoError ? contents : QByteArray();
+    const PlainFile file = readPlainFile(path, answerLimit);
+    return file.isRead() ? file.bytes : QByteArray();
 }
 
-} // namespace
-
-SystemModelQuery::SystemModelQuery()
-    : SystemModelQuery(QStringLiteral("/sys/class/dmi/id/product_name"),
-                       QStringLiteral("/proc/device-tree/compatible")) {}
-
-SystemModelQuery::SystemModelQuery(QString productNameFile, QString deviceTreeFile)
-    : productNameFile(std::move(productNameFile))
-    , deviceTreeFile(std::move(deviceTreeFile)) {}
-
-QByteArray SystemModelQuery::answer() const {
+QByteArray answer(const QString& productNameFile, const QString& deviceTreeFile) {
     // A list of names, each ending in a zero byte, from the most to the least specific. It names
     // an Apple silicon Mac exactly, where a firmware may fill its product name with anything.
     const QList<QByteArray> boards = contentsOf(deviceTreeFile).split('\0');
@@ -57,29 +34,31 @@ QByteArray SystemModelQuery::answer() const {
             .trimmed() != "Apple Inc.")
         return {};
     QByteArray productName = contentsOf(productNameFile);
-    // sysfs ends the value with a newline that the sysctl answer does not have.
+    // sysfs ends the value with a newline that is no part of the name.
     if (productName.endsWith('\n'))
         productName.chop(1);
     return productName;
 }
 
-int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
-    if (std::strcmp(name, "hw.model") != 0)
-        return ENOENT;
-    QByteArray model = answer();
-    if (model.isEmpty())
-        return ENOENT;
-    model.append('\0');
+} // namespace
 
-    const auto needed = static_cast<std::size_t>(model.size());
-    if (buffer == nullptr) {
-        size = needed;
-        return 0;
-    }
-    const std::size_t copied = std::min(size, needed);
-    std::memcpy(buffer, model.constData(), copied);
-    size = copied;
-    return copied < needed ? ENOMEM : 0;
+SystemModelQuery::SystemModelQuery()
+    : SystemModelQuery(QStringLiteral("/sys/class/dmi/id/product_name"),
+                       QStringLiteral("/proc/device-tree/compatible")) {}
+
+SystemModelQuery::SystemModelQuery(QString productNameFile, QString deviceTreeFile)
+    : productNameFile(std::move(productNameFile))
+    , deviceTreeFile(std::move(deviceTreeFile)) {}
+
+std::optional<QString> SystemModelQuery::model(Log&) {
+    QByteArray model = answer(productNameFile, deviceTreeFile);
+    // The text ends at a zero byte, as a name the kernel hands over does; one longer than a
+    // model's name is none.
+    if (const qsizetype zero = model.indexOf('\0'); zero >= 0)
+        model.truncate(zero);
+    if (model.isEmpty() || model.size() > modelLimit)
+        return std::nullopt;
+    return QString::fromUtf8(model);
 }
 
 } // namespace corvane

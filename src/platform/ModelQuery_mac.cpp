@@ -6,8 +6,12 @@ namespace corvane {
 
 SystemModelQuery::SystemModelQuery() = default;
 
-int SystemModelQuery::query(const char* name, char* buffer, std::size_t& size) {
-    return sysctlbyname(name, buffer, &size, nullptr, 0);
+std::optional<QString> SystemModelQuery::model(Log& log) {
+    return modelFromSysctl(
+        [](char* buffer, std::size_t& size) {
+            return sysctlbyname("hw.model", buffer, &size, nullptr, 0);
+        },
+        log);
 }
 
 } // namespace corvane

@@ -1,9 +1,11 @@
 #include "platform/ToolRunner.h"
 
+#include "platform/PlainFile.h"
+
+#include <QFile>
+
 #include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
-#include <unistd.h>
 
 namespace corvane {
 namespace {
@@ -11,17 +13,13 @@ namespace {
 // The start of /proc/<id>/`file`; empty once the process has gone. Nothing when it could not be
 // read for another reason (no descriptor left), so that a process is never missed unsaid.
 std::optional<QByteArray> readProcessFile(const std::filesystem::path& folder, const char* file) {
-    const int descriptor = ::open((folder / file).c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return errno == ENOENT || errno == ESRCH ? std::optional(QByteArray()) : std::nullopt;
-    QByteArray contents(4096, '\0');
-    const ssize_t count = ::read(descriptor, contents.data(), contents.size());
-    const int error = errno;
-    ::close(descriptor);
-    if (count < 0)
-        return error == ESRCH ? std::optional(QByteArray()) : std::nullopt;
-    contents.truncate(count);
-    return contents;
+    const PlainFile read =
+        readPlainFile(QFile::decodeName((folder / file).c_str()), 4096);
+    if (read.error == ENOENT || read.error == ESRCH)
+        return QByteArray();
+    if (!read.isRead() && !read.cut)
+        return std::nullopt;
+    return read.bytes;
 }
 
 // The value of `key` in a /proc/<id>/status text ("Name:\tsleep\n" gives "sleep").

@@ -1,13 +1,13 @@
 #include "platform/Services.h"
 
+#include "platform/PlainFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -33,16 +33,11 @@ QString absolutePathFrom(const char* variable) {
     return QDir::isAbsolutePath(path) ? path : QString();
 }
 
-// Whether `path` is missing or a plain file: opened without waiting, so that a FIFO planted
-// there cannot hold the caller in open().
+// Whether `path` is missing or a plain file; a link to one is followed, as a settings file kept
+// elsewhere is linked in.
 bool absentOrPlainFile(const QString& path) {
-    const int file = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0)
-        return errno == ENOENT;
-    struct stat info = {};
-    const bool plain = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(file);
-    return plain;
+    const PlainFile file = readPlainFile(path, 0, Links::Follow);
+    return file.error == ENOENT || file.plain;
 }
 
 } // namespace

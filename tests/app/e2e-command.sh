@@ -22,7 +22,7 @@ json() {
     iconv -f UTF-8 -t UTF-8 "$scratch/cli.out" | jq -e --arg state "$1" --argjson count "$2" \
         --arg time '^\d{4}-\d\d-\d\dT[\d:]{8}Z$' 'keys == ["backend", "health", "lastRestart",
         "model", "restartCount", "services", "touchBar"] and (.model | type == "string") and
-        (.touchBar | type == "boolean") and (.backend | IN("macos", "tiny-dfr")) and (.health |
+        (.touchBar | type == "boolean") and (.backend | IN("macos", "tiny-dfr", null)) and (.health |
         keys == ["reason", "state"] and .state == $state and (.reason | type == "string")) and
         .restartCount == $count and (.services | type == "array" and all(keys == ["name",
         "running"] and (.name | type == "string") and (.running | type == "boolean"))) and
@@ -39,8 +39,10 @@ mount -t tmpfs tmpfs /sys/class
 mkdir -p /sys/class/dmi/id && echo 'Apple Inc.' >/sys/class/dmi/id/sys_vendor
 model 'iMac20,1' && cli 2 status out 'Touch Bar: none detected'
 cli 2 fix out '❌ No Touch Bar detected on this device'
-model '\xff\xfe"\\\x01\n\tMac' && cli 2 'status --json' && json daemon-stopped 0
-model 'MacBookPro16,1' && cli 1 'status --json' && json daemon-stopped 0
+model '\xff\xfe"\\\x01\n\tMac' && cli 2 'status --json' && json hardware-missing 0
+# Neither tiny-dfr nor a service runs: no backend, and no list of services that are not running.
+model 'MacBookPro16,1' && cli 2 status out 'Backend:   none: neither tiny-dfr'
+! grep -q 'not running' "$scratch/cli.out" || fail "status lists services of no backend"
 supervise TouchBarServer
 cli 0 fix out 'The Touch Bar was restarted (restart #1).'
 cli 0 'status --json' && json working 1

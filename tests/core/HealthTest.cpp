@@ -1,5 +1,6 @@
 #include "core/Health.h"
-#include "Fakes.h"
+#include "Replay.h"
+#include "core/Processes.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -10,58 +11,134 @@
 using namespace corvane;
 using namespace corvane::fakes;
 
+namespace {
+
+class HealthCase : public testing::TestWithParam<Row> {};
+
+// A working T2 running tiny-dfr, its /sys or its systemctl changed as the row says, and the
+// health read from it.
+std::optional<QString> readRow(const Row& row) {
+    FakeServices fakes;
+    FakeSystem& m = fakes.system;
+    m.start({"tiny-dfr"});
+    m.makeT2(true);
+    const QByteArray& change = row.fields.at(1);
+    const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
+    if (!QByteArrayList{"-", "t2", "adp", "vendor", "fifo", "link", "systemctl", "show"}.contains(
+            change))
+        return std::nullopt;
+    if (change == "t2")
+        m.makeT2(row.fields.at(2) != "without drivers", row.fields.at(2) != "without hardware");
+    if (change == "adp")
+        QDir(m.root + "/sys").removeRecursively(),
+            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
+            QFile::link("../../../bus/platform/drivers/adp",
+                        m.root + "/sys/class/drm/card0/device/driver");
+    if (change == "vendor")
+        writeFile(vendor, row.fields.at(2));
+    if (change == "fifo")
+        QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
+    if (change == "link")
+        QFile::remove(vendor), QFile::link("idProduct", vendor);
+    const auto systemctl = outcome(change == "show" ? "0" : row.fields.at(2));
+    if (change == "systemctl" || change == "show") {
+        if (!systemctl)
+            return std::nullopt;
+        m.answers.emplace("/usr/bin/systemctl *", *systemctl);
+    }
+    if (change == "show")
+        m.answers.begin()->second.standardOutput = row.fields.at(2);
+    const Services services = fakes.services();
+    const ToolSession tools(services);
+    const ProcessListing listing = {{"tiny-dfr", Processes(tools).find("tiny-dfr")}};
+    const Health health = classifyHealth(
+        touchBarDaemon(), observeHealth(touchBarDaemon(), tools, services.root,
+                                        row.fields.value(3, "MacBookPro16,2"), listing));
+    return QString::fromUtf8(row.fields.at(0)) + " => " + healthKey(health.state) + ": " +
+           describeHealth(health).replace(QRegularExpression("/tmp/[^/]*"), "ROOT") + '\n';
+}
+
+} // namespace
+
 // Each state (cases/health.txt) from a made-up /sys and a recorded `systemctl show`; every
 // garbled source reads as unknown with its reason, never as a guess.
-TEST(Health, ReadsEachStateAndCallsGarbageUnknown) {
-    QStringList read;
-    const auto note = [&](const char* title, const Health& health) {
-        read << QString(title) + " => " + healthKey(health.state) + ": " +
-                    describeHealth(health).replace(QRegularExpression("/tmp/[^/]*"), "ROOT");
-    };
-    for (const auto& row : cases("health")) {
-        FakeServices fakes;
-        FakeSystem& m = fakes.system;
-        m.start({"tiny-dfr"});
-        m.makeT2(true);
-        const QByteArray& change = row.at(1);
-        const bool mac = change.startsWith("macOS");
-        const QString vendor = m.root + "/sys/bus/usb/devices/1-1/idVendor";
-        if (change == "stop")
-            m.processes.clear();
-        if (change == "unit")
-            m.unitState = "failed", m.unitResult = QString::fromUtf8(row.at(2));
-        if (change == "t2")
-            m.makeT2(row.at(2) != "without drivers", row.at(2) != "without hardware");
-        if (change == "no T2" || change == "adp")
-            QDir(m.root + "/sys").removeRecursively();
-        if (change == "adp")
-            QDir().mkpath(m.root + "/sys/class/drm/card0/device"),
-                QFile::link("../../../bus/platform/drivers/adp",
-                            m.root + "/sys/class/drm/card0/device/driver");
-        if (change == "backlight")
-            QDir(m.root + "/sys/class/backlight").removeRecursively();
-        if (change == "vendor")
-            writeFile(vendor, row.at(2));
-        if (change == "fifo")
-            QFile::remove(vendor), ::mkfifo(QFile::encodeName(vendor).constData(), 0600);
-        if (change == "systemctl" || change == "show")
-            m.answers.emplace("/usr/bin/systemctl *", outcome(change == "show" ? "0" : row.at(2)));
-        if (change == "show")
-            m.answers.begin()->second.standardOutput = row.at(2);
-        const Services services = fakes.services();
-        const ProcessControl processes(services);
-        const QString name = mac ? "TouchBarServer" : "tiny-dfr";
-        ProcessListing listing;
-        if (change != "macOS, not looked for")
-            listing = {{name, processes.findProcesses(name)}};
-        note(row.at(0).constData(),
-             readHealth(mac ? appleServices() : touchBarDaemon(), processes, services.root,
-                        row.value(3, "MacBookPro16,2"), listing));
-    }
-    EXPECT_EQ(read.join('\n') + '\n', transcript("health"));
+TEST_P(HealthCase, ReadsEachStateAndCallsGarbageUnknown) {
+    expectTranscript(GetParam(), "", [] { return Player(readRow); });
+}
 
+INSTANTIATE_TEST_SUITE_P(Transcript, HealthCase, testing::ValuesIn(rows({"health"})),
+                         testing::PrintToStringParamName());
+
+namespace {
+
+class ClassificationCase : public testing::TestWithParam<Row> {};
+
+// An observation written as a row of cases/classification.txt, and the health decided from it.
+std::optional<QString> classifyRow(const Row& row) {
+    const auto field = [&](int index) {
+        return QString::fromUtf8(row.fields.value(index));
+    };
+    const auto words = [&](int index) {
+        return field(index) == "-" || field(index) == "none"
+                   ? QStringList()
+                   : field(index).split(' ', Qt::SkipEmptyParts);
+    };
+    const QMap<QString, const Backend*> backends = {{"macos", &appleServices()},
+                                                    {"stand-in", &appleServicesWhereRunning()},
+                                                    {"tiny-dfr", &touchBarDaemon()}};
+    if (row.fields.size() != 9 || !backends.contains(field(1)))
+        return std::nullopt;
+    const Backend& backend = *backends.value(field(1));
+    Observation seen;
+    seen.model = field(2);
+    for (const QString& name : backend.processes)
+        seen.processes.insert(name,
+                              field(3) == "?" ? std::nullopt : std::optional(RunningProcesses()));
+    for (const QString& process : field(3).split(", ", Qt::SkipEmptyParts)) {
+        const QStringList parts = process.split(' ');
+        if (parts.size() == 3 && seen.processes.value(parts[0]))
+            seen.processes[parts[0]]->append({parts[1].toLongLong(), parts[2].toUInt()});
+    }
+    if (field(4) != "-") {
+        seen.devices = Devices();
+        seen.devices->problem = field(4).startsWith('!') ? field(4).mid(1) : QString();
+        for (const QString& id : seen.devices->problem.isEmpty() ? words(4) : QStringList())
+            seen.devices->usb << UsbDevice{"1-1/", id.section(':', 0, 0).toUtf8(),
+                                           id.section(':', 1).toUtf8()};
+        seen.devices->displayDrivers = words(5);
+        seen.devices->backlights = words(6);
+    }
+    const QStringList unit = words(7);
+    if (field(7) != "-")
+        seen.unit = UnitProperties{{}, field(7).startsWith('!') ? field(7).mid(1) : ""};
+    for (qsizetype at = 0; at < unit.size() && seen.unit->problem.isEmpty(); ++at)
+        seen.unit->values.insert(
+            QStringList{"LoadState", "ActiveState", "SubState", "Result", "MainPID"}.value(at),
+            unit[at]);
+    if (field(8) != "-")
+        seen.touchBarDisplaySeen = field(8) == "seen";
+    const Health health = classifyHealth(backend, seen);
+    QStringList running;
+    for (const ServiceStatus& service : health.services)
+        running << service.name + (service.running ? "+" : "-");
+    return field(0) + " => " + healthKey(health.state) + ": " + describeHealth(health) + " [" +
+           running.join(' ') + "]\n";
+}
+
+} // namespace
+
+// Each state, and each conflict between two, from an observation alone.
+TEST_P(ClassificationCase, DecidesFromTheObservationAlone) {
+    expectTranscript(GetParam(), "", [] { return Player(classifyRow); });
+}
+
+INSTANTIATE_TEST_SUITE_P(Transcript, ClassificationCase,
+                         testing::ValuesIn(rows({"classification"})),
+                         testing::PrintToStringParamName());
+
+TEST(Health, TheDaemonIsTheBackendWhereItsUnitIsInstalled) {
     FakeServices fakes;
-    EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServices());
+    EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServicesWhereRunning());
     writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());
 }

@@ -1,4 +1,4 @@
-#include "Fakes.h"
+#include "Replay.h"
 #include "core/TouchBarManager.h"
 
 #include <QSettings>
@@ -62,86 +62,104 @@ struct Rig {
                                        .arg(error ? ", error: " + error->errorDescription() : "",
                                             manager->hasTouchBar() ? "" : " without a Touch Bar"));
     }
-    // Restarts as each row of cases/`name`.txt says, once the machine is changed as it says.
-    void replay(const char* name) {
+    // Restarts as a row of a restart's case file says, once the machine is changed as it says;
+    // nothing for a sentence this does not know.
+    std::optional<QString> play(const Row& row) {
         FakeSystem& machine = fakes.system;
-        for (const auto& row : cases(name)) {
-            machine.answers.clear();
-            fakes.clock.duringSleep = nullptr;
-            for (qsizetype answer = 3; answer + 1 < row.size(); answer += 2)
-                machine.answers.emplace(QString::fromUtf8(row.at(answer)),
-                                        outcome(row.at(answer + 1)));
-            const QByteArray& change = row.at(2);
-            if (change == "a Touch Bar known by its service") {
-                fakes.modelQuery = FakeModelQuery("iMac20,1");
-                machine.start({"TouchBarAgent", "DFRFoundation"});
-                machine.relaunched += "TouchBarAgent";
-                machine.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
-                QSettings(settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
-            }
-            if (change.startsWith("root's copies and another user's")) {
-                machine.processes[0].owner = machine.processes[1].owner = 0;
-                machine.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
-            }
+        const QByteArray& who = row.fields.at(1);
+        if (who != "person" && who != "administrator")
+            return std::nullopt;
+        machine.answers.clear();
+        fakes.clock.duringSleep = nullptr;
+        for (qsizetype answer = 3; answer + 1 < row.fields.size(); answer += 2) {
+            const std::optional<ToolOutcome> ends = outcome(row.fields.at(answer + 1));
+            if (!ends)
+                return std::nullopt;
+            machine.answers.emplace(QString::fromUtf8(row.fields.at(answer)), *ends);
+        }
+        const QByteArray& change = row.fields.at(2);
+        if (change == "a Touch Bar known by its service") {
+            fakes.modelQuery = FakeModelQuery("iMac20,1");
+            machine.start({"TouchBarAgent", "DFRFoundation"});
+            machine.relaunched += "TouchBarAgent";
+            machine.domains = {"com.apple.touchbar.agent", "com.apple.TouchBarAgent"};
+            QSettings(settingsFile, QSettings::IniFormat).setValue("TouchBarRestartCount", 7);
+        } else if (change == "root's copies and another user's" ||
+                   change == "root's copies and another user's, through osascript") {
+            machine.processes[0].owner = machine.processes[1].owner = 0;
+            machine.processes << FakeSystem::Process{"TouchBarServer", 90, 502};
             if (change.endsWith("osascript"))
                 fakes.prompt = administrator::Prompt::Osascript;
-            if (change == "root's copies come back") {
-                machine.processes.removeIf([](const auto& p) { return p.owner == 0; });
-                machine.start({"TouchBarServer", "ControlStrip"});
-            }
-            if (change == "one below the largest count saved")
-                QSettings(settingsFile, QSettings::IniFormat)
-                    .setValue("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
-            if (change == "a settings file that cannot be written") {
-                EXPECT_TRUE(QFile(folder.filePath("file")).open(QIODevice::WriteOnly));
-                settingsFile = folder.filePath("file/com.tamberlin.corvane.conf");
-            }
-            if (change == "no home folder")
-                settingsFile.clear();
-            if (change == "tiny-dfr on a T2") {
-                backend = &touchBarDaemon();
-                machine.processes.clear();
-                machine.start({"tiny-dfr"});
-                machine.relaunched = {"tiny-dfr"};
-                machine.makeT2(true);
-            }
-            if (change == "start-limit-hit")
-                machine.unitState = "failed", machine.unitResult = "start-limit-hit";
-            if (change == "the display driver lost in the wait")
-                fakes.clock.duringSleep = [&machine] {
-                    machine.makeT2(false);
-                };
-            if (change.startsWith("without"))
-                machine.makeT2(change != "without drivers", change != "without hardware");
-            if (change == "only ControlStrip relaunched")
-                machine.relaunched = {"ControlStrip"};
-            if (change == "an ended TouchBarServer")
-                machine.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
-            if (change == "TouchBarAgent runs")
-                machine.start({"TouchBarAgent"});
-            if (change == "no Touch Bar")
-                fakes.modelQuery = FakeModelQuery("MacBookAir10,1"), machine.processes.clear();
-            fakes.output.log.writeLine("######## " + QString::fromUtf8(row.at(0)));
-            restart(row.at(1) == "administrator");
+        } else if (change == "root's copies come back") {
+            machine.processes.removeIf([](const auto& p) { return p.owner == 0; });
+            machine.start({"TouchBarServer", "ControlStrip"});
+        } else if (change == "one below the largest count saved") {
+            QSettings(settingsFile, QSettings::IniFormat)
+                .setValue("TouchBarRestartCount", std::numeric_limits<qint64>::max() - 1);
+        } else if (change == "a settings file that cannot be written") {
+            EXPECT_TRUE(QFile(folder.filePath("file")).open(QIODevice::WriteOnly));
+            settingsFile = folder.filePath("file/com.tamberlin.corvane.conf");
+        } else if (change == "no home folder") {
+            settingsFile.clear();
+        } else if (change == "tiny-dfr on a T2") {
+            backend = &touchBarDaemon();
+            machine.processes.clear();
+            machine.start({"tiny-dfr"});
+            machine.relaunched = {"tiny-dfr"};
+            machine.makeT2(true);
+        } else if (change == "another user's tiny-dfr") {
+            machine.makeT2(true);
+            machine.processes << FakeSystem::Process{"tiny-dfr", 300, 1000};
+        } else if (change == "start-limit-hit") {
+            machine.unitState = "failed", machine.unitResult = "start-limit-hit";
+        } else if (change == "the display driver lost in the wait") {
+            fakes.clock.duringSleep = [&machine] {
+                machine.makeT2(false);
+            };
+        } else if (change == "without drivers" || change == "without hardware") {
+            machine.makeT2(change != "without drivers", change != "without hardware");
+        } else if (change == "only ControlStrip relaunched") {
+            machine.relaunched = {"ControlStrip"};
+        } else if (change == "an ended TouchBarServer") {
+            machine.processes << FakeSystem::Process{"TouchBarServer", 99, 501, true};
+        } else if (change == "TouchBarAgent runs") {
+            machine.start({"TouchBarAgent"});
+        } else if (change == "no Touch Bar") {
+            fakes.modelQuery = FakeModelQuery("MacBookAir10,1"), machine.processes.clear();
+        } else if (change != "-") {
+            return std::nullopt;
         }
+        const qsizetype from = fakes.output.text().size();
+        fakes.output.log.writeLine("######## " + QString::fromUtf8(row.fields.at(0)));
+        restart(who == "administrator");
+        return fakes.output.text().mid(from).replace(folder.path(), "FOLDER");
     }
 };
 
+class Restart : public testing::TestWithParam<Row> {};
+
 } // namespace
 
-// Whole runs as cases/`name`.txt steps them: each step after "########", the manager's state
-// after "##", each line logged, each tool run after "$", the outcome after "=>".
-TEST(Restart, EndsAsEachStepOfItsCaseFileSays) {
-    for (const char* name : {"success", "failures", "not-restarted", "administrator",
-                             "administrator-osascript", "ladder", "count"}) {
-        Rig rig;
-        rig.replay(name);
-        EXPECT_EQ(rig.fakes.output.text().replace(rig.folder.path(), "FOLDER"), transcript(name));
-        EXPECT_TRUE(!QByteArray(name).startsWith("administrator") ||
-                    !rig.manager->restartAsAdministrator())
-            << "nothing is left on offer";
-    }
+// Whole runs as the case files step them: each step after "########", the manager's state
+// after "##", each line logged, each tool run after "$", the outcome after "=>"; once the
+// administrator granted the fix, nothing is left on offer.
+TEST_P(Restart, EndsAsEachStepOfItsCaseFileSays) {
+    expectTranscript(GetParam(), "######## ", [] {
+        return [rig = std::make_shared<Rig>()](const Row& row) {
+            std::optional<QString> wrote = rig->play(row);
+            EXPECT_FALSE(row.fields.at(0).endsWith("granted") &&
+                         rig->manager->restartAsAdministrator())
+                << "left on offer";
+            return wrote;
+        };
+    });
 }
+
+INSTANTIATE_TEST_SUITE_P(Transcript, Restart,
+                         testing::ValuesIn(rows({"success", "failures", "not-restarted",
+                                                 "administrator", "administrator-osascript",
+                                                 "ladder", "count"})),
+                         testing::PrintToStringParamName());
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
     const QDateTime date = QDateTime::fromString("2024-12-24T18:30:15.250Z", Qt::ISODate);

@@ -1,8 +1,10 @@
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
+#include "platform/PlainFile.h"
 #include "platform/Services.h"
 
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <csignal>
 #include <fcntl.h>
@@ -173,32 +175,48 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
 }
 
 #ifdef __linux__
-// The model, or "error" (also for a buffer short of the final zero); settings only in a home.
+// The model, or "none", of which nothing is said; a small file read by every rule, whatever is
+// planted in its place; settings only in a home.
 TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome) {
     QTemporaryDir folder;
     ASSERT_TRUE(shell(R"(cd "$1" && mkdir pc && echo Apple Inc. >sys_vendor && mkfifo fifo &&
-        echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi &&
+        echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi && ln -s dmi link &&
         head -c 64 /dev/zero >zeros && printf 'apple,j293\0apple,t8103\0' >m1 &&
         printf 'apple,j493\0apple,t8112' >m2 && printf 'apple,j313\0' >air)",
                       folder.path())
                     .exitedWith(0));
+    QTemporaryFile said;
+    ASSERT_TRUE(said.open());
+    Log log(said.handle());
     const auto model = [&](const char* productName, const char* deviceTree) -> QString {
         SystemModelQuery query(folder.filePath(productName), folder.filePath(deviceTree));
-        std::size_t size = 0;
-        std::size_t small = query.query("hw.model", nullptr, size) == 0 ? size - 1 : 0;
-        QByteArray buffer(qsizetype(size), 'x');
-        const bool refused = query.query("hw.model", buffer.data(), small) != 0;
-        return refused && query.query("hw.model", buffer.data(), size) == 0 ? buffer.chopped(1)
-                                                                            : "error";
+        return query.model(log).value_or("none");
     };
+    const std::tuple<QString, qsizetype, Links, QByteArray, QString> files[] = {
+        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""},
+        {"dmi", 14, Links::Refuse, "MacBookPro15,2", ": longer than any value it may hold"},
+        {"link", 64, Links::Follow, "MacBookPro15,2\n", ""},
+        {"link", 64, Links::Refuse, "", ": not a plain file"},
+        {"fifo", 64, Links::Follow, "", ": not a plain file"},
+        {"/dev/zero", 64, Links::Follow, "", ": not a plain file"},
+        {"absent", 64, Links::Follow, "", ": No such file or directory"},
+    };
+    for (const auto& [name, limit, links, bytes, problem] : files) {
+        const QString path = name.startsWith('/') ? name : folder.filePath(name);
+        const PlainFile file = readPlainFile(path, limit, links);
+        EXPECT_EQ(file.bytes, bytes) << name.toStdString();
+        EXPECT_EQ(file.problem, problem.isEmpty() ? "" : path + problem);
+    }
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"dmi", "absent", "MacBookPro15,2"}, {"pc/dmi", "absent", "error"},
+        {"dmi", "absent", "MacBookPro15,2"}, {"pc/dmi", "absent", "none"},
         {"dmi", "m1", "MacBookPro17,1"},     {"absent", "m2", "Mac14,7"},
-        {"absent", "air", "apple,j313"},     {"absent", "zeros", "error"},
-        {"absent", "absent", "error"},       {"fifo", "absent", "error"},
+        {"absent", "air", "apple,j313"},     {"absent", "zeros", "none"},
+        {"absent", "absent", "none"},        {"fifo", "absent", "none"},
     };
     for (const auto& [productName, deviceTree, expected] : cases)
         EXPECT_EQ(model(productName, deviceTree), expected) << productName << ' ' << deviceTree;
+    log.flush(1s);
+    EXPECT_EQ(QFile(said.fileName()).size(), 0) << "a machine without a model is no alarm";
 
     // The lock's folders do not follow the environment, so that every copy finds the lock.
     QTemporaryDir home;

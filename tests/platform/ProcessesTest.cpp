@@ -1,5 +1,5 @@
 #include "core/Backend.h"
-#include "core/ProcessControl.h"
+#include "core/Processes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ using namespace corvane;
 // Copies of sleep named like each service, beside copies named one byte longer or cut where the
 // system cuts a process's name: the real tools and process table find each service by its whole
 // name only, and ending it ends its copies alone. (e2e-administrator adds another user's.)
-TEST(ProcessControl, FindsAndEndsEachServiceByItsWholeNameOnly) {
+TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
     QTemporaryDir folder;
     std::vector<std::pair<QString, pid_t>> copies;
     const QStringList names = appleServices().processes + touchBarDaemon().processes;
@@ -36,9 +36,10 @@ TEST(ProcessControl, FindsAndEndsEachServiceByItsWholeNameOnly) {
 
     SystemServices system;
     const Services services = system.services();
-    const ProcessControl control(services);
+    const ToolSession tools(services);
+    const Processes control(tools);
     for (const QString& name : names) {
-        const RunningProcesses found = control.findProcesses(name).value_or(RunningProcesses());
+        const RunningProcesses found = control.find(name).value_or(RunningProcesses());
         for (const auto& [copy, id] : copies) {
             const bool listed =
                 std::any_of(found.begin(), found.end(), [&, spawned = id](const auto& process) {
@@ -46,7 +47,7 @@ TEST(ProcessControl, FindsAndEndsEachServiceByItsWholeNameOnly) {
                 });
             EXPECT_EQ(listed, copy == name) << copy.toStdString() << " for " << name.toStdString();
         }
-        EXPECT_EQ(control.secureKillProcess(name, found), std::nullopt) << name.toStdString();
+        EXPECT_EQ(control.terminate(name, found), std::nullopt) << name.toStdString();
     }
     for (const auto& [copy, id] : copies) {
         pid_t ended = 0;

@@ -1,5 +1,7 @@
 #include "Fakes.h"
 
+#include <algorithm>
+
 namespace corvane::fakes {
 
 void FakeSystem::makeT2(bool drivers, bool hardware) {
@@ -48,7 +50,7 @@ ToolOutcome FakeSystem::runHelper(const QString& verb) {
         unitState = "active";
     if (unitState == "failed")
         return exited(1, "corvane-touchbar-helper: systemctl restart tiny-dfr.service: failed\n");
-    terminate("tiny-dfr");
+    terminate("tiny-dfr", 0);
     return exited(0);
 }
 
@@ -96,17 +98,21 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
     }
     if (program == "/usr/bin/systemctl" && arguments.first() == "show") {
         outcome.exitStatus = 0;
+        const auto daemon = std::find_if(processes.begin(), processes.end(), [](const auto& p) {
+            return p.name == "tiny-dfr" && p.owner == 0;
+        });
         outcome.standardOutput =
             QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
-                           "Result=%3\n")
+                           "Result=%3\nMainPID=%4\n")
                 .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
+                .arg(daemon == processes.end() ? 0 : daemon->id)
                 .toUtf8();
         return outcome;
     }
     if (program == "/usr/bin/systemctl") {
         if (unitState == "failed")
             return exited(1, "Job for tiny-dfr.service failed.\n");
-        terminate("tiny-dfr");
+        terminate("tiny-dfr", 0);
         outcome.exitStatus = 0;
     }
     return outcome;

@@ -21,21 +21,6 @@ inline ToolOutcome exited(std::int32_t status, QByteArray standardError = {}) {
     return outcome;
 }
 
-// A run's end as a case file writes it: "hung", "running" (hung, and what ran as root
-// outlived it), "missing" and why, or the status and what went to standard error.
-inline ToolOutcome outcome(const QByteArray& text) {
-    const QByteArray word = text.split(' ').constFirst();
-    const QByteArray rest = text.mid(word.size() + 1);
-    ToolOutcome result = exited(word.toInt(), word == "missing" ? QByteArray() : rest);
-    if (word == "missing") {
-        const QString why = rest.isEmpty() ? "No such file or directory" : QString::fromUtf8(rest);
-        result.launchError = {why, "Error Domain=NSPOSIXErrorDomain Code=2 \"" + why + '"'};
-    }
-    result.stillRunning = word == "running";
-    result.timedOut = word == "hung" || result.stillRunning;
-    return result;
-}
-
 // A machine in miniature answering the system tools as the real ones would: its processes (some
 // unreaped), what the system relaunches, preference domains, tiny-dfr's unit, a T2 under `root`,
 // a granted prompt running the helper's verbs, and fixed answers for some runs.
@@ -61,10 +46,11 @@ public:
     // Where each run is shown as "$ program arguments", in order with what it prints.
     Log* transcript = nullptr;
 
-    // Starts one process of each name, owned by uid 501.
+    // Starts one process of each name, owned by uid 501, or by root for the daemon, as systemd
+    // starts it.
     void start(const QStringList& names) {
         for (const QString& name : names)
-            processes << Process{name, nextId++};
+            processes << Process{name, nextId++, name == "tiny-dfr" ? 0u : 501u};
     }
     // Lays out a T2's Touch Bar under `root`: USB devices, and with `drivers` card and backlight.
     void makeT2(bool drivers, bool hardware = true);
@@ -81,25 +67,13 @@ private:
     qint64 nextId = 100;
 };
 
-// sysctl's contract: the size call's result and size, then the read's result and bytes.
+// The model the machine names, or none.
 struct FakeModelQuery final : ModelQuery {
-    int sizeResult = 0;
-    std::size_t reportedSize = 0;
-    int readResult = 0;
-    QByteArray bytes;
+    std::optional<QString> answer;
 
-    explicit FakeModelQuery(const QByteArray& model = "MacBookPro16,1")
-        : reportedSize(static_cast<std::size_t>(model.size()) + 1)
-        , bytes(model + '\0') {}
-    int query(const char*, char* buffer, std::size_t& size) override {
-        if (buffer == nullptr) {
-            size = reportedSize;
-            return sizeResult;
-        }
-        size = std::min(size, static_cast<std::size_t>(bytes.size()));
-        std::memcpy(buffer, bytes.constData(), size);
-        return readResult;
-    }
+    explicit FakeModelQuery(std::optional<QString> model = QStringLiteral("MacBookPro16,1"))
+        : answer(std::move(model)) {}
+    std::optional<QString> model(Log&) override { return answer; }
 };
 
 // 2025-03-01 14:05:09, moving only while a wait (which takes no time) lets the world change.
@@ -151,30 +125,5 @@ inline void writeFile(const QString& path, const QByteArray& contents) {
     file.open(QIODevice::WriteOnly);
     file.write(contents);
 }
-
-#ifdef CORVANE_TRANSCRIPTS
-// The rows of tests/core/cases/`name`.txt, one a line split at " | " and percent-decoded (a
-// newline is "%0A"), "#" lines left out.
-inline QList<QList<QByteArray>> cases(const char* name) {
-    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/../cases/%1.txt").arg(QLatin1String(name)));
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        qFatal("no cases in %s", name);
-    QList<QList<QByteArray>> rows;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        rows.emplaceBack();
-        for (const QString& field : QString::fromUtf8(line).split(" | "))
-            rows.last() << QByteArray::fromPercentEncoding(field.toUtf8());
-    }
-    return rows;
-}
-
-// What a run wrote, as kept in the transcript `name`, each tool run shown as "$ program args".
-inline QString transcript(const char* name) {
-    QFile file(QStringLiteral(CORVANE_TRANSCRIPTS "/%1.txt").arg(QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-#endif
 
 } // namespace corvane::fakes
