@@ -231,9 +231,8 @@ int main(int argc, char* argv[]) {
     std::vector<double> healthTimes;
     for (int run = 0; run <= runsEach; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        classifyHealth(touchBarDaemon(),
-                       observeHealth(touchBarDaemon(), session, scratch.path(),
-                                     QStringLiteral("MacBookPro16,1"), listing));
+        classifyHealth(touchBarDaemon(), observeHealth(touchBarDaemon(), session, scratch.path(),
+                                                       QStringLiteral("MacBookPro16,1"), listing));
         if (run > 0)
             healthTimes.push_back(millisecondsSince(start));
     }

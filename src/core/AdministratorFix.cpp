@@ -19,7 +19,7 @@ std::optional<TouchBarError> fixAsAdministrator(const ToolSession& tools, admini
     log.writeLine(QStringLiteral("   Running: ") + command.program + QLatin1Char(' ') +
                   command.arguments.join(QLatin1Char(' ')));
     const ToolOutcome outcome = tools.run(command.program, command.arguments, Echo::Output,
-                                    promptTimeLimit + administratorTimeLimit);
+                                          promptTimeLimit + administratorTimeLimit);
     const QString words = toolWords(outcome.standardError).trimmed();
     if (outcome.launched() && !outcome.timedOut) {
         log.writeLine(QStringLiteral("   ") + QFileInfo(command.program).fileName() +

@@ -83,8 +83,7 @@ Health classifyHealth(const Backend& backend, const Observation& seen);
 
 // Which of the processes `seen` lists under `name` are the backend's own: for tiny-dfr the
 // unit's main process and root's, never another user's; for macOS's services every one.
-RunningProcesses ownProcesses(const Backend& backend, const Observation& seen,
-                              const QString& name);
+RunningProcesses ownProcesses(const Backend& backend, const Observation& seen, const QString& name);
 
 // Logs `health` as a short section headed "🩺 Touch Bar health <when>:".
 void logHealth(Log& log, const QString& when, const Health& health);

@@ -76,9 +76,9 @@ std::optional<RunningProcesses> Processes::find(const QString& name) const {
     for (const qint64 id : ids)
         idList << QString::number(id);
     const ToolOutcome states = tools.run(stateTool,
-                                   {QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
-                                    QStringLiteral("-p"), idList.join(QLatin1Char(','))},
-                                   Echo::Nothing);
+                                         {QStringLiteral("-o"), QStringLiteral("pid=,uid=,stat="),
+                                          QStringLiteral("-p"), idList.join(QLatin1Char(','))},
+                                         Echo::Nothing);
     if (!states.launched() || states.timedOut)
         return found;
     found.clear();
@@ -99,8 +99,8 @@ bool Processes::isRunning(const QString& name) const {
     return found && !found->isEmpty();
 }
 
-std::optional<TouchBarError>
-Processes::terminate(const QString& name, const RunningProcesses& running) const {
+std::optional<TouchBarError> Processes::terminate(const QString& name,
+                                                  const RunningProcesses& running) const {
     if (!isAllowed(name)) {
         const TouchBarError error = TouchBarError::securityViolation(
             QStringLiteral("Invalid process name: '") + name + QLatin1Char('\''));
@@ -189,7 +189,7 @@ Processes::terminate(const QString& name, const RunningProcesses& running) const
 }
 
 std::optional<TouchBarError> Processes::killFailure(const QString& name,
-                                                         const QString& detail) const {
+                                                    const QString& detail) const {
     log.writeLine(QStringLiteral("   ❌ Failed to kill ") + name + QStringLiteral(": ") + detail);
     return TouchBarError::killFailed(name + QStringLiteral(": ") + detail);
 }

@@ -184,8 +184,8 @@ RestartReport offerAdministratorFix(Log& log, const Health& health, Fix fix, Res
 // The wait, a look at what came back, the health, and, only when all went well, the
 // preference reset and the closing banner.
 RestartReport finishRestart(const ToolSession& tools, const Processes& processes,
-                            const Backend& backend, const QString& model,
-                            const Observation& before, const Targeted& targeted,
+                            const Backend& backend, const QString& model, const Observation& before,
+                            const Targeted& targeted,
                             const std::optional<TouchBarError>& terminationError,
                             qint64 restartCount, RestartReport report,
                             std::optional<Fix> made = std::nullopt) {
@@ -362,7 +362,8 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
 
     const ProcessListing listing = listProcesses(
         processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
-    const Observation before = observeHealth(backend, tools, services.root, model.trimmed(), listing);
+    const Observation before =
+        observeHealth(backend, tools, services.root, model.trimmed(), listing);
     const Health health = classifyHealth(backend, before);
     logHealth(log, QStringLiteral("before the fix"), health);
     report.health = health;

@@ -35,8 +35,8 @@ ToolOutcome ToolSession::run(const QString& program, const QStringList& argument
     // leave a probe reading as "not running" without a word; a missing one is its caller's to tell.
     if (!outcome.launched() &&
         outcome.launchError->localizedDescription != QString::fromLocal8Bit(std::strerror(ENOENT)))
-        log().writeLine(QStringLiteral("   ⚠️ Could not run ") + program + QStringLiteral(": ") +
-                        outcome.launchError->localizedDescription);
+        log().writeLine(QStringLiteral("   ⚠️ Could not run ") + program +
+                        QStringLiteral(": ") + outcome.launchError->localizedDescription);
     if (echo != Echo::Nothing)
         machine.output.write(outcome.standardOutput);
     if (echo == Echo::OutputAndErrors)

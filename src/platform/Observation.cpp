@@ -85,8 +85,7 @@ Devices observeDevices(const QString& root) {
             continue;
         std::error_code error;
         const std::filesystem::path link = std::filesystem::read_symlink(
-            QFile::encodeName(drm + entry + QStringLiteral("/device/driver")).toStdString(),
-            error);
+            QFile::encodeName(drm + entry + QStringLiteral("/device/driver")).toStdString(), error);
         if (!error)
             devices.displayDrivers << QString::fromStdString(link.filename().string());
     }

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -42,7 +43,7 @@ struct UnitProperties {
     QHash<QString, QString> values;
     // The ActiveState of each device unit it is bound to (BindsTo=), by name; empty when it is
     // bound to none, or they could not be read (then `problem` says why).
-    QHash<QString, QString> boundStates;
+    QMap<QString, QString> boundStates;
     QString problem;
 };
 

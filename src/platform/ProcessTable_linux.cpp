@@ -13,8 +13,7 @@ namespace {
 // The start of /proc/<id>/`file`; empty once the process has gone. Nothing when it could not be
 // read for another reason (no descriptor left), so that a process is never missed unsaid.
 std::optional<QByteArray> readProcessFile(const std::filesystem::path& folder, const char* file) {
-    const PlainFile read =
-        readPlainFile(QFile::decodeName((folder / file).c_str()), 4096);
+    const PlainFile read = readPlainFile(QFile::decodeName((folder / file).c_str()), 4096);
     if (read.error == ENOENT || read.error == ESRCH)
         return QByteArray();
     if (!read.isRead() && !read.cut)

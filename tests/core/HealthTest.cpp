@@ -120,7 +120,7 @@ std::optional<QString> classifyRow(const Row& row) {
         seen.touchBarDisplaySeen = field(8) == "seen";
     for (const QString& bound : words(9))
         seen.unit->boundStates.insert(bound.section('=', 0, 0), bound.section('=', 1));
-    // The journal: "-" not read, "!why", "unpermitted", or lines "tiny-dfr: …" and "kernel: …"
+    // The journal: "-" not read, "none", "!why", "unpermitted", or lines "tiny-dfr: …" and "kernel: …"
     // split by " / ", each logged as journalctl prints it.
     if (seen.unit && field(10) != "-")
         seen.journal = JournalLines{{}, {}, field(10) != "unpermitted",

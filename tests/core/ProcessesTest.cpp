@@ -53,16 +53,15 @@ std::optional<QString> play(FakeServices& fakes, const Row& row) {
     const Processes control(tools);
     QString result;
     if (op == "refuse")
-        result = found(control.find(title)) + "; " +
-                 ended(control.terminate(title, {}));
+        result = found(control.find(title)) + "; " + ended(control.terminate(title, {}));
     else if (op == "probe")
         result = found(control.find("TouchBarServer"));
     else if (op == "pkill" || op == "pkill-none")
         result = ended(control.terminate("TouchBarAgent", {}));
     else if (op == "ours" || op == "root" || op == "long")
-        result = ended(control.terminate(
-            named, op == "root" ? RunningProcesses{{7, 0}, {8, 502}}
-                                : RunningProcesses{{7, 0}, {8, 502}, {9, 501}}));
+        result = ended(
+            control.terminate(named, op == "root" ? RunningProcesses{{7, 0}, {8, 502}}
+                                                  : RunningProcesses{{7, 0}, {8, 502}, {9, 501}}));
     else if (op == "systemctl")
         result = ended(SystemdUnit(tools, "tiny-dfr.service").restart());
     else if (op == "pkexec" || op == "osascript")
@@ -90,8 +89,7 @@ TEST_P(ProcessesCase, EndsAsItsRowSays) {
     });
 }
 
-INSTANTIATE_TEST_SUITE_P(Transcript, ProcessesCase,
-                         testing::ValuesIn(rows({"process-control"}, 2)),
+INSTANTIATE_TEST_SUITE_P(Transcript, ProcessesCase, testing::ValuesIn(rows({"process-control"}, 2)),
                          testing::PrintToStringParamName());
 
 TEST(Processes, PassesOnWhatAToolComplained) {

@@ -1,5 +1,5 @@
-#include "core/Backend.h"
 #include "core/Processes.h"
+#include "core/Backend.h"
 
 #include <QFile>
 #include <QTemporaryDir>
