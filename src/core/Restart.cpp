@@ -406,7 +406,12 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
         log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
                       error->errorDescription());
         report.error = report.lastError = error;
-        report.administratorFix = fix;
+        // A display that did not come back with its configuration climbs to the drivers' reload;
+        // a prompt that was dismissed leaves the same fix on offer.
+        report.administratorFix =
+            fix == Fix::ReselectDisplay && error->kind() == TouchBarError::Kind::Unknown
+                ? Fix::ReloadDrivers
+                : fix;
         return report;
     }
     const QString model = getModelIdentifier(services.modelQuery, log).trimmed();
