@@ -70,7 +70,8 @@ int statusOf(const TouchBarManager& manager) {
         return 2;
     if (health.isWorking())
         return 0;
-    return health.state == HealthState::Unknown ? 3 : 1;
+    return health.state == HealthState::Unknown || health.state == HealthState::JournalUnread ? 3
+                                                                                              : 1;
 }
 
 QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
@@ -87,7 +88,8 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
                                         ? QJsonValue(QJsonValue::Null)
                                         : QJsonValue(manager.backendKey())},
         {QStringLiteral("health"), QJsonObject{{QStringLiteral("state"), healthKey(health.state)},
-                                               {QStringLiteral("reason"), health.reason}}},
+                                               {QStringLiteral("reason"), health.reason},
+                                               {QStringLiteral("hint"), health.hint}}},
         {QStringLiteral("services"), services},
         {QStringLiteral("restartCount"), manager.restartCount()},
         {QStringLiteral("lastRestart"), last.isValid()
@@ -111,7 +113,7 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     if (manager.backendKey().isEmpty())
         return {QStringLiteral("Touch Bar: none detected"), QStringLiteral("Model:     ") + model,
                 QStringLiteral("Backend:   none: ") + health.reason, restarts};
-    return {
+    QStringList lines{
         QStringLiteral("Touch Bar: ") +
             (manager.hasTouchBar() ? QStringLiteral("yes") : QStringLiteral("none detected")),
         QStringLiteral("Model:     ") + model,
@@ -120,6 +122,9 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         QStringLiteral("Services:  ") + services.join(QStringLiteral(", ")),
         restarts,
     };
+    if (!health.hint.isEmpty())
+        lines << QStringLiteral("Hint:      ") + health.hint;
+    return lines;
 }
 
 int status(const Services& services, QSettings* settings, bool json) {

@@ -58,15 +58,15 @@ QString bridgeTrouble(const Observation& seen) {
 
 // The display driver's kernel line saying the display did not answer.
 QString displayTimeout(const Observation& seen) {
-    return seen.journal ? newest(seen.journal->kernel,
-                                 [](const QString& message) {
-                                     return message.startsWith(QLatin1String("appletbdrm")) &&
-                                            (message.contains(QLatin1String(
-                                                 "Failed to send message")) ||
-                                             message.contains(QLatin1String(
-                                                 "Failed to get display information")));
-                                 })
-                        : QString();
+    return seen.journal
+               ? newest(seen.journal->kernel,
+                        [](const QString& message) {
+                            return message.startsWith(QLatin1String("appletbdrm")) &&
+                                   (message.contains(QLatin1String("Failed to send message")) ||
+                                    message.contains(
+                                        QLatin1String("Failed to get display information")));
+                        })
+               : QString();
 }
 
 // The daemon's panic in its own words: Rust writes "thread 'main' panicked at FILE:LINE:COL:"
@@ -147,7 +147,8 @@ std::optional<Health> devicesVerdict(const Observation& seen) {
 
 Health daemonHealth(const Backend& backend, const Observation& seen) {
     if (!seen.devices)
-        return judged(HealthState::Unknown, QStringLiteral("the Touch Bar's devices were not read"));
+        return judged(HealthState::Unknown,
+                      QStringLiteral("the Touch Bar's devices were not read"));
     if (std::optional<Health> verdict = devicesVerdict(seen))
         return *verdict;
     if (!seen.unit)
@@ -163,11 +164,11 @@ Health daemonHealth(const Backend& backend, const Observation& seen) {
         return judged(HealthState::Unknown, backend.unit + QStringLiteral(" is not loaded (") +
                                                 property("LoadState") + QLatin1Char(')'));
     const QStringList daemonLines = seen.journal ? seen.journal->daemon : QStringList();
-    if (const QString busy = newest(daemonLines,
-                                    [](const QString& message) {
-                                        return message.contains(
-                                            QLatin1String("Device or resource busy"));
-                                    });
+    if (const QString busy =
+            newest(daemonLines,
+                   [](const QString& message) {
+                       return message.contains(QLatin1String("Device or resource busy"));
+                   });
         !busy.isEmpty())
         return judged(HealthState::CardBusy,
                       QStringLiteral("another program opened the Touch Bar's display card first "
@@ -210,9 +211,9 @@ Health daemonHealth(const Backend& backend, const Observation& seen) {
                                                     "system journal, which this user may not "
                                                     "read"));
     if (const QString panic = panicWords(daemonLines); !panic.isEmpty()) {
-        Health crashed = judged(HealthState::DaemonCrashed,
-                                QStringLiteral("tiny-dfr panicked and shows its crash screen: ") +
-                                    panic);
+        Health crashed =
+            judged(HealthState::DaemonCrashed,
+                   QStringLiteral("tiny-dfr panicked and shows its crash screen: ") + panic);
         crashed.panic = panic;
         return crashed;
     }
@@ -318,7 +319,8 @@ RunningProcesses ownProcesses(const Backend& backend, const Observation& seen,
         return own;
     // Anyone may start a program named tiny-dfr; the daemon is the one systemd started.
     bool validId = false;
-    const qint64 main = seen.unit ? seen.unit->values.value(QStringLiteral("MainPID")).toLongLong(&validId) : 0;
+    const qint64 main =
+        seen.unit ? seen.unit->values.value(QStringLiteral("MainPID")).toLongLong(&validId) : 0;
     own.removeIf([&](const RunningProcess& process) {
         return process.owner != 0 && !(validId && main > 0 && process.id == main);
     });

@@ -76,9 +76,10 @@ Observation observeHealth(const Backend& backend, const ToolSession& tools, cons
 // (T2 models) and, with the kernel's lines, the T2 bridge; the display's USB configuration; the
 // drivers of its display card and its backlight; then the unit, its bound devices, the daemon's
 // process and its lines. A daemon that runs is "working" only when its lines were read and hold
-// no panic; a user who may not read them gets JournalUnread and a hint on how to grant it. For macOS's services: whether the main service runs, and whether the system sees the
-// Touch Bar's display. Something missing where it must be, unreadable or garbled gives Unknown
-// with the reason, never a guess.
+// no panic; a user who may not read them gets JournalUnread and a hint on how to grant it. For
+// macOS's services: whether the main service runs, and whether the system sees the Touch Bar's
+// display. Something missing where it must be, unreadable or garbled gives Unknown with the reason,
+// never a guess.
 Health classifyHealth(const Backend& backend, const Observation& seen);
 
 // Which of the processes `seen` lists under `name` are the backend's own: for tiny-dfr the

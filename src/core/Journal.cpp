@@ -18,8 +18,7 @@ bool readLines(const ToolSession& tools, const QStringList& matches, QStringList
     const ToolOutcome run = tools.run(
         journalTool,
         QStringList{QStringLiteral("--no-pager"), QStringLiteral("--all"), QStringLiteral("-o"),
-                    QStringLiteral("short-iso"), QStringLiteral("-n"),
-                    QString::number(lineLimit)} +
+                    QStringLiteral("short-iso"), QStringLiteral("-n"), QString::number(lineLimit)} +
             matches,
         Echo::Nothing);
     if (!run.launched()) {

@@ -87,7 +87,8 @@ UnitProperties SystemdUnit::properties() const {
             return read;
         }
     }
-    QStringList devices = read.values.value(QStringLiteral("BindsTo")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList devices =
+        read.values.value(QStringLiteral("BindsTo")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     devices.removeIf([](const QString& unit) {
         return !unit.endsWith(QLatin1String(".device")) || unit.startsWith(QLatin1Char('-'));
     });
@@ -119,15 +120,14 @@ UnitProperties SystemdUnit::properties() const {
     return read;
 }
 
-QList<QHash<QString, QString>> SystemdUnit::show(const QStringList& units,
-                                                     const QStringList& keys,
-                                                     QString& problem) const {
+QList<QHash<QString, QString>> SystemdUnit::show(const QStringList& units, const QStringList& keys,
+                                                 QString& problem) const {
     const QString shown = units.join(QLatin1Char(' '));
-    const ToolOutcome show = tools.run(
-        serviceTool,
-        QStringList{QStringLiteral("show")} + units +
-            QStringList{QStringLiteral("--property=") + keys.join(QLatin1Char(','))},
-        Echo::Nothing);
+    const ToolOutcome show =
+        tools.run(serviceTool,
+                  QStringList{QStringLiteral("show")} + units +
+                      QStringList{QStringLiteral("--property=") + keys.join(QLatin1Char(','))},
+                  Echo::Nothing);
     if (!show.launched()) {
         problem = serviceTool + QStringLiteral(" could not be run: ") +
                   show.launchError->localizedDescription;
@@ -138,7 +138,9 @@ QList<QHash<QString, QString>> SystemdUnit::show(const QStringList& units,
         return {};
     }
     if (show.exitStatus != 0) {
-        problem = QStringLiteral("systemctl show %1 failed with status %2").arg(shown).arg(show.exitStatus);
+        problem = QStringLiteral("systemctl show %1 failed with status %2")
+                      .arg(shown)
+                      .arg(show.exitStatus);
         return {};
     }
     QList<QHash<QString, QString>> each{{}};

@@ -88,11 +88,11 @@ enum Status {
 };
 
 enum class Kind {
-    Stop,   // takes tiny-dfr away until a Start gives it back
-    Start,  // gives it back
-    Unload, // takes a driver away; one that is not loaded is already where we want it
-    Load,   // gives one back; a failure is noted, and the verb goes on
-    Tool,   // must exit with 0
+    Stop,    // takes tiny-dfr away until a Start gives it back
+    Start,   // gives it back
+    Unload,  // takes a driver away; one that is not loaded is already where we want it
+    Load,    // gives one back; a failure is noted, and the verb goes on
+    Tool,    // must exit with 0
     End,     // pkill: 1 means nothing matched
     Display, // wait for the Touch Bar's display card
     Reselect // the display's USB configuration selected again, until its card is there

@@ -24,7 +24,8 @@ constexpr qsizetype modulesLimit = 1024 * 1024;
 QString escaped(QByteArrayView bytes) {
     QString text;
     for (const char byte : bytes)
-        text += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0'));
+        text +=
+            QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0'));
     return text;
 }
 

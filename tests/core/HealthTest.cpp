@@ -120,18 +120,17 @@ std::optional<QString> classifyRow(const Row& row) {
         seen.touchBarDisplaySeen = field(8) == "seen";
     for (const QString& bound : words(9))
         seen.unit->boundStates.insert(bound.section('=', 0, 0), bound.section('=', 1));
-    // The journal: "-" not read, "none", "!why", "unpermitted", or lines "tiny-dfr: …" and "kernel: …"
-    // split by " / ", each logged as journalctl prints it.
+    // The journal: "-" not read, "none", "!why", "unpermitted", or lines "tiny-dfr: …" and "kernel:
+    // …" split by " / ", each logged as journalctl prints it.
     if (seen.unit && field(10) != "-")
-        seen.journal = JournalLines{{}, {}, field(10) != "unpermitted",
-                                    field(10).startsWith('!') ? field(10).mid(1) : ""};
+        seen.journal = JournalLines{
+            {}, {}, field(10) != "unpermitted", field(10).startsWith('!') ? field(10).mid(1) : ""};
     for (const QString& line : field(10).split(" / ", Qt::SkipEmptyParts)) {
         const bool kernel = line.startsWith("kernel: ");
         if (seen.journal && (kernel || line.startsWith("tiny-dfr: ")))
             (kernel ? seen.journal->kernel : seen.journal->daemon)
-                << "2026-12-07T09:00:00+0000 host " +
-                       line.section(": ", 0, 0) + (kernel ? ": " : "[812]: ") +
-                       line.section(": ", 1);
+                << "2026-12-07T09:00:00+0000 host " + line.section(": ", 0, 0) +
+                       (kernel ? ": " : "[812]: ") + line.section(": ", 1);
     }
     const Health health = classifyHealth(backend, seen);
     QStringList running;

@@ -120,7 +120,9 @@ struct Rig {
             machine.daemonLines = "2026-12-07T09:00:00+0000 host tiny-dfr[812]: thread 'main' "
                                   "panicked at 'Failed to open uinput', src/main.rs:60:10\n";
             if (change.endsWith("cleared"))
-                fakes.clock.duringSleep = [&machine] { machine.daemonLines.clear(); };
+                fakes.clock.duringSleep = [&machine] {
+                    machine.daemonLines.clear();
+                };
         } else if (change == "a timed-out display") {
             machine.makeT2(false);
             machine.daemonLines.clear();
