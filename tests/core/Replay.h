@@ -70,24 +70,20 @@ inline void PrintTo(const Row& row, std::ostream* out) {
     *out << row.name;
 }
 
-// Plays `row` on a machine that earlier rows of its file changed, answering what it wrote, or
-// nothing when the row holds a sentence the replay does not know.
-using Player = std::function<std::optional<QString>(const Row& row)>;
-
-// Replays the rows of the case file of `row` in order, once per test program, with a player
-// from `start`, and compares what `row` wrote with its section of transcripts/<file>.txt, where
-// a section begins at each line that starts with `marker` (every line when it is empty). With
-// CORVANE_BLESS=1, the whole replay is first written over the transcript, for review.
-inline void expectTranscript(const Row& row, const QString& marker,
-                             const std::function<Player()>& start) {
+// Replays the rows of the case file of `row` in order on one `Machine`, once per test program,
+// and compares what `row` wrote (its `play` answers that, or nothing for a sentence it does not
+// know) with its section of transcripts/<file>.txt, where a section begins at each line that
+// starts with `marker` (every line when it is empty). With CORVANE_BLESS=1, the whole replay is
+// first written over the transcript, for review.
+template <typename Machine> void expectTranscript(const Row& row, const QString& marker) {
     static std::map<QString, QList<std::optional<QString>>> replays;
     const QString path = QStringLiteral(CORVANE_TRANSCRIPTS "/%1.txt").arg(row.file);
     auto [replay, fresh] = replays.try_emplace(row.file);
     if (fresh) {
-        const Player play = start();
+        Machine machine;
         QString whole;
         for (const Row& each : rows({row.file}))
-            whole += replay->second.emplaceBack(play(each)).value_or(QString());
+            whole += replay->second.emplaceBack(machine.play(each)).value_or(QString());
         QSaveFile blessed(path);
         if (qEnvironmentVariableIntValue("CORVANE_BLESS") == 1 &&
             !(blessed.open(QIODevice::WriteOnly) && blessed.write(whole.toUtf8()) >= 0 &&

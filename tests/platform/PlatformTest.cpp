@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +78,17 @@ TEST(PosixToolRunner, ReportsHowTheToolEndedAndEveryByteItWroteAndLeavesNothingB
     std::signal(SIGCHLD, SIG_DFL);
     EXPECT_EQ(reaped.launched() ? "" : reaped.launchError->localizedDescription,
               "The tool's end could not be waited for: No child processes");
+    // No descriptor left for the pipes: the tool is not started, and the reason says why.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const int lowest = ::open("/dev/null", O_RDONLY);
+    ::close(lowest);
+    const rlimit none{rlim_t(lowest), limit.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    const ToolOutcome starved = shell("exit 0");
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_EQ(starved.launched() ? "" : starved.launchError->localizedDescription,
+              "Too many open files");
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_LE(::waitpid(-1, nullptr, WNOHANG), 0) << "a tool was never reaped";
     if (::geteuid() == 0) { // a tool become root, as pkexec's command, reads as still running
@@ -142,11 +154,14 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t other = ::fork();
+    // The other copy holds the lock until it is killed, and is gone at once when it cannot.
     if (other == 0) {
-        InstanceLock lock("corvane.lock", {at + "private"});
-        (void)!::write(ready[1], lock.lock() == Locked ? "y" : "n", 1);
-        ::pause();
+        if (InstanceLock lock("corvane.lock", {at + "private"});
+            lock.lock() == Locked && ::write(ready[1], "y", 1) == 1)
+            ::pause();
+        ::_exit(1);
     }
+    ::close(ready[1]);
     char locked = 0;
     ASSERT_TRUE(::read(ready[0], &locked, 1) == 1 && locked == 'y');
     InstanceLock lock("corvane.lock", {at + "private"});
@@ -172,6 +187,7 @@ TEST(InstanceLock, OneCopyHoldsItInAFolderNobodyElseCouldHaveUsed) {
         EXPECT_TRUE(nowhere.problem().contains(where + "/corvane.lock: ")) << where.toStdString();
     EXPECT_EQ(shell(R"(cat "$1")", at + "victim").standardOutput, "keep\n");
     EXPECT_EQ(InstanceLock("corvane.lock", unusable + QStringList{at + "other"}).lock(), Locked);
+    EXPECT_EQ(openDescriptors(), before + 1) << "a lock gone kept its file open";
 }
 
 #ifdef __linux__
@@ -219,6 +235,7 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     // The lock's folders do not follow the environment, so that every copy finds the lock.
     QTemporaryDir home;
     const QStringList lockFolders = instanceLockFolders();
+    EXPECT_EQ(lockFolders.last(), "/tmp/corvane-" + QString::number(::geteuid()));
     const QByteArray kept = QFile::encodeName(home.path());
     qunsetenv("XDG_CONFIG_HOME");
     // A name Qt cannot give back byte for byte would be a sibling's.
