@@ -162,3 +162,39 @@ TEST(Health, TheDaemonIsTheBackendWhereItsUnitIsInstalled) {
     writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());
 }
+
+// The journal as journalctl answers: bytes that would steer a terminal or are not UTF-8 reach
+// the reason escaped; a user shown only their own lines, a failure and "no entries" each read
+// as what they are.
+TEST(Health, ReadsTheJournalAsItAnswers) {
+    FakeServices fakes;
+    FakeSystem& m = fakes.system;
+    m.start({"tiny-dfr"});
+    m.makeT2(true);
+    m.daemonLines =
+        "T host tiny-dfr[1]: thread 'main' panicked at 'é 🙂 \x1b]0;owned\x07\xc2\x9b"
+        "\xff\xc3', x.rs:1:1\n";
+    const Services services = fakes.services();
+    const ToolSession tools(services);
+    const auto read = [&](const char* error, const QByteArray& output, int status = 0) {
+        if (error) {
+            m.answers["/usr/bin/journalctl *"] = exited(status, error);
+            m.answers["/usr/bin/journalctl *"].standardOutput = output;
+        }
+        return classifyHealth(touchBarDaemon(),
+                              observeHealth(touchBarDaemon(), tools, services.root,
+                                            "MacBookPro16,2",
+                                            {{"tiny-dfr", Processes(tools).find("tiny-dfr")}}));
+    };
+    EXPECT_EQ(read(nullptr, {}).panic,
+              "'é 🙂 \\x1b]0;owned\\x07\\xc2\\x9b\\xff\\xc3', x.rs:1:1");
+    const Health unread = read("Hint: You are currently not seeing messages from other users and "
+                               "the system.\n",
+                               "-- No entries --\n");
+    EXPECT_EQ(unread.state, HealthState::JournalUnread);
+    EXPECT_TRUE(unread.hint.contains("systemd-journal"));
+    EXPECT_EQ(describeHealth(read("Failed to open journal: Bad message\n", {}, 1)),
+              "Corvane could not tell whether the Touch Bar works: journalctl failed with "
+              "status 1: Failed to open journal: Bad message.");
+    EXPECT_EQ(read("", "-- No entries --\n", 1).state, HealthState::Working);
+}
