@@ -35,8 +35,8 @@ QString shortened(const QString& words) {
 
 // The message of the newest of `lines` that `wanted` accepts; empty when none does.
 QString newest(const QStringList& lines, const std::function<bool(const QString&)>& wanted) {
-    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (const QString message = journalMessage(*line); wanted(message))
+    for (qsizetype at = lines.size() - 1; at >= 0; --at) {
+        if (QString message = journalMessage(lines.at(at)); wanted(message))
             return message;
     }
     return {};

@@ -6,7 +6,7 @@ namespace {
 const QString journalTool = QStringLiteral("/usr/bin/journalctl");
 // Enough for a crash and what led to it, or a resume's worth of driver messages.
 constexpr int lineLimit = 200;
-constexpr qsizetype byteLimit = 64 * 1024;
+constexpr qsizetype byteLimit = qsizetype{64} * 1024;
 constexpr qsizetype lineByteLimit = 512;
 
 // Runs journalctl with `matches` and keeps its lines; false, with `read.problem` set, when it

@@ -19,7 +19,7 @@ constexpr qsizetype valueLimit = 256;
 // More USB devices than any laptop has: a folder that goes on is not a bus.
 constexpr int entryLimit = 4096;
 // /proc/modules of a kernel with a few hundred modules is a few tens of KiB.
-constexpr qsizetype modulesLimit = 1024 * 1024;
+constexpr qsizetype modulesLimit = qsizetype{1024} * 1024;
 
 QString escaped(QByteArrayView bytes) {
     QString text;
