@@ -123,6 +123,10 @@ struct Rig {
                 fakes.clock.duringSleep = [&machine] {
                     machine.daemonLines.clear();
                 };
+        } else if (change == "a lost bridge") {
+            machine.makeT2(true, false);
+            machine.kernelLines = "2026-12-07T09:00:00+0000 host kernel: bce-vhci bce-vhci: "
+                                  "[firmware] timed out waiting for a reply\n";
         } else if (change == "a timed-out display") {
             machine.makeT2(false);
             machine.daemonLines.clear();
