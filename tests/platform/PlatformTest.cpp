@@ -235,7 +235,8 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     // The lock's folders do not follow the environment, so that every copy finds the lock.
     QTemporaryDir home;
     const QStringList lockFolders = instanceLockFolders();
-    EXPECT_EQ(lockFolders.last(), "/tmp/corvane-" + QString::number(::geteuid()));
+    EXPECT_EQ(lockFolders.value(lockFolders.size() - 1),
+              "/tmp/corvane-" + QString::number(::geteuid()));
     const QByteArray kept = QFile::encodeName(home.path());
     qunsetenv("XDG_CONFIG_HOME");
     // A name Qt cannot give back byte for byte would be a sibling's.
