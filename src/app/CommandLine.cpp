@@ -35,7 +35,8 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
                                         ? QJsonValue(QJsonValue::Null)
                                         : QJsonValue(manager.backendKey())},
         {QStringLiteral("health"), QJsonObject{{QStringLiteral("state"), healthKey(health.state)},
-                                               {QStringLiteral("reason"), health.reason}}},
+                                               {QStringLiteral("reason"), health.reason},
+                                               {QStringLiteral("hint"), health.hint}}},
         {QStringLiteral("services"), services},
         {QStringLiteral("restartCount"), manager.restartCount()},
         {QStringLiteral("lastRestart"), last.isValid()
@@ -59,7 +60,7 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     if (manager.backendKey().isEmpty())
         return {QStringLiteral("Touch Bar: none detected"), QStringLiteral("Model:     ") + model,
                 QStringLiteral("Backend:   none: ") + health.reason, restarts};
-    return {
+    QStringList lines{
         QStringLiteral("Touch Bar: ") +
             (manager.hasTouchBar() ? QStringLiteral("yes") : QStringLiteral("none detected")),
         QStringLiteral("Model:     ") + model,
@@ -68,6 +69,9 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
         QStringLiteral("Services:  ") + services.join(QStringLiteral(", ")),
         restarts,
     };
+    if (!health.hint.isEmpty())
+        lines << QStringLiteral("Hint:      ") + health.hint;
+    return lines;
 }
 
 ExitStatus status(const Services& services, QSettings* settings, bool json) {

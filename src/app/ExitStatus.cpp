@@ -8,11 +8,19 @@ ExitStatus statusExitStatus(bool touchBar, HealthState health) {
     switch (health) {
     case HealthState::Working:
         return ExitStatus::Done;
+    // A running daemon whose journal could not be read may have crashed: that is not "works".
     case HealthState::Unknown:
+    case HealthState::JournalUnread:
         return ExitStatus::CouldNotTell;
     case HealthState::DaemonStopped:
     case HealthState::DaemonFailed:
+    case HealthState::DaemonCrashed:
+    case HealthState::CardBusy:
+    case HealthState::BoundDeviceMissing:
+    case HealthState::DisplayTimedOut:
+    case HealthState::FirmwareKeys:
     case HealthState::DisplayDriverGone:
+    case HealthState::BridgeLost:
     case HealthState::HardwareMissing:
         break;
     }

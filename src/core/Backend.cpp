@@ -47,7 +47,7 @@ const Backend& touchBarDaemon() {
         {},
         false,
         Fix::RestartDaemon,
-        {Fix::RestartDaemon, Fix::ResetDaemon, Fix::ReloadDrivers},
+        {Fix::RestartDaemon, Fix::ResetDaemon, Fix::ReselectDisplay, Fix::ReloadDrivers},
         false,
     };
     return backend;

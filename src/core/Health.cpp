@@ -1,5 +1,6 @@
 #include "core/Health.h"
 
+#include "core/Journal.h"
 #include "core/LogFormat.h"
 #include "core/SystemdUnit.h"
 #include "platform/TouchBarDisplay.h"
@@ -7,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <functional>
 
 namespace corvane {
 namespace {
@@ -22,16 +24,76 @@ bool isT2Model(const QString& model) {
 }
 
 Health judged(HealthState state, QString reason) {
-    return {state, std::move(reason), {}};
+    return {state, std::move(reason), {}, {}, {}};
+}
+
+// A journal's words cut to what an alert can hold.
+QString shortened(const QString& words) {
+    constexpr qsizetype limit = 120;
+    return words.size() <= limit ? words : words.left(limit - 1) + QStringLiteral("…");
+}
+
+// The message of the newest of `lines` that `wanted` accepts; empty when none does.
+QString newest(const QStringList& lines, const std::function<bool(const QString&)>& wanted) {
+    for (qsizetype at = lines.size() - 1; at >= 0; --at) {
+        if (QString message = journalMessage(lines.at(at)); wanted(message))
+            return message;
+    }
+    return {};
+}
+
+// The T2 bridge's kernel lines of trouble: its drivers name themselves bce-vhci, apple-bce or
+// t2bce.
+QString bridgeTrouble(const Observation& seen) {
+    static const QRegularExpression bridge(QStringLiteral("bce-vhci|apple[-_]bce|t2bce"));
+    static const QRegularExpression trouble(QStringLiteral("error|fail|timed out|timeout"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return seen.journal ? newest(seen.journal->kernel,
+                                 [](const QString& message) {
+                                     return bridge.match(message).hasMatch() &&
+                                            trouble.match(message).hasMatch();
+                                 })
+                        : QString();
+}
+
+// The display driver's kernel line saying the display did not answer.
+QString displayTimeout(const Observation& seen) {
+    return seen.journal
+               ? newest(seen.journal->kernel,
+                        [](const QString& message) {
+                            return message.startsWith(QLatin1String("appletbdrm")) &&
+                                   (message.contains(QLatin1String("Failed to send message")) ||
+                                    message.contains(
+                                        QLatin1String("Failed to get display information")));
+                        })
+               : QString();
+}
+
+// The daemon's panic in its own words: Rust writes "thread 'main' panicked at FILE:LINE:COL:"
+// with the message on the next line, or, before 1.73, "panicked at 'message', FILE:LINE:COL".
+QString panicWords(const QStringList& lines) {
+    for (qsizetype at = lines.size() - 1; at >= 0; --at) {
+        const QString message = journalMessage(lines.at(at));
+        const qsizetype panicked = message.indexOf(QLatin1String("panicked at "));
+        if (panicked < 0)
+            continue;
+        if (message.endsWith(QLatin1Char(':')) && at + 1 < lines.size())
+            return shortened(journalMessage(lines.at(at + 1)));
+        return shortened(message.mid(panicked + 12));
+    }
+    return {};
 }
 
 // What the Touch Bar's devices alone tell, before the daemon is looked at; nothing when they
 // look as they should.
-std::optional<Health> devicesVerdict(const QString& model, const Devices& devices) {
+std::optional<Health> devicesVerdict(const Observation& seen) {
+    const QString& model = seen.model;
+    const Devices& devices = *seen.devices;
     if (!devices.problem.isEmpty())
         return judged(HealthState::Unknown, devices.problem);
     bool display = false;
     bool keyboard = false;
+    bool firmwareKeys = false;
     // The Touch Bar's two USB devices on a T2: its display (05ac:8302), and the keyboard and
     // backlight (05ac:8102).
     for (const UsbDevice& device : devices.usb) {
@@ -40,9 +102,19 @@ std::optional<Health> devicesVerdict(const QString& model, const Devices& device
         if (device.vendor == "05ac") {
             display |= device.product == "8302";
             keyboard |= device.product == "8102";
+            // Configuration 1 is the firmware's own keys; tiny-dfr draws in 2.
+            firmwareKeys |= device.product == "8302" && device.configuration == "1";
         }
     }
     const bool t2 = isT2Model(model) || display || keyboard;
+    const bool card = devices.displayDrivers.contains(QStringLiteral("appletbdrm"));
+    if (t2 && (!display || !keyboard)) {
+        if (const QString trouble = bridgeTrouble(seen); !trouble.isEmpty())
+            return judged(HealthState::BridgeLost,
+                          QStringLiteral("the keyboard, trackpad and Touch Bar went with the T2 "
+                                         "bridge (the kernel: ") +
+                              shortened(trouble) + QLatin1Char(')'));
+    }
     if (t2 && !display)
         return judged(HealthState::HardwareMissing,
                       QStringLiteral("the Touch Bar's display (USB 05ac:8302) is not on the bus"));
@@ -50,9 +122,20 @@ std::optional<Health> devicesVerdict(const QString& model, const Devices& device
         return judged(HealthState::HardwareMissing,
                       QStringLiteral("the Touch Bar's keyboard and backlight (USB 05ac:8102) are "
                                      "not on the bus"));
-    if (t2 && !devices.displayDrivers.contains(QStringLiteral("appletbdrm")))
+    if (t2 && firmwareKeys && !card)
+        return judged(HealthState::FirmwareKeys,
+                      QStringLiteral("its display (USB 05ac:8302) is in USB configuration 1, "
+                                     "where the firmware draws its own keys and tiny-dfr cannot "
+                                     "drive it"));
+    if (t2 && !card) {
+        if (const QString timeout = displayTimeout(seen); !timeout.isEmpty())
+            return judged(HealthState::DisplayTimedOut,
+                          QStringLiteral("no display card is driven by appletbdrm, whose display "
+                                         "did not answer (the kernel: ") +
+                              shortened(timeout) + QLatin1Char(')'));
         return judged(HealthState::DisplayDriverGone,
                       QStringLiteral("no display card is driven by appletbdrm"));
+    }
     if (t2 && !devices.backlights.contains(QStringLiteral("appletb_backlight")))
         return judged(HealthState::DisplayDriverGone,
                       QStringLiteral("the Touch Bar's backlight (appletb_backlight) is gone"));
@@ -66,7 +149,7 @@ Health daemonHealth(const Backend& backend, const Observation& seen) {
     if (!seen.devices)
         return judged(HealthState::Unknown,
                       QStringLiteral("the Touch Bar's devices were not read"));
-    if (std::optional<Health> verdict = devicesVerdict(seen.model, *seen.devices))
+    if (std::optional<Health> verdict = devicesVerdict(seen))
         return *verdict;
     if (!seen.unit)
         return judged(HealthState::Unknown, backend.unit + QStringLiteral(" was not read"));
@@ -80,6 +163,33 @@ Health daemonHealth(const Backend& backend, const Observation& seen) {
     if (property("LoadState") != QLatin1String("loaded"))
         return judged(HealthState::Unknown, backend.unit + QStringLiteral(" is not loaded (") +
                                                 property("LoadState") + QLatin1Char(')'));
+    const QStringList daemonLines = seen.journal ? seen.journal->daemon : QStringList();
+    if (const QString busy =
+            newest(daemonLines,
+                   [](const QString& message) {
+                       return message.contains(QLatin1String("Device or resource busy"));
+                   });
+        !busy.isEmpty())
+        return judged(HealthState::CardBusy,
+                      QStringLiteral("another program opened the Touch Bar's display card first "
+                                     "(tiny-dfr: ") +
+                          shortened(busy) + QLatin1Char(')'));
+    const bool active = property("ActiveState") == QLatin1String("active");
+    for (auto bound = seen.unit->boundStates.cbegin(); bound != seen.unit->boundStates.cend();
+         ++bound) {
+        if (active || bound.value() == QLatin1String("active"))
+            continue;
+        QString reason = backend.unit + QStringLiteral(" is bound to ") + bound.key() +
+                         QStringLiteral(", which is not there, so it never starts");
+        // The Touch Bar's own display and backlight passed above: what is missing is the
+        // screen's backlight.
+        QStringList screens = seen.devices->backlights;
+        screens.removeAll(QStringLiteral("appletb_backlight"));
+        if (isT2Model(seen.model) && !screens.isEmpty())
+            reason += QStringLiteral("; tiny-dfr does not support this screen's backlight (") +
+                      screens.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return judged(HealthState::BoundDeviceMissing, reason);
+    }
     if (property("ActiveState") == QLatin1String("failed"))
         return judged(HealthState::DaemonFailed,
                       backend.unit + QStringLiteral(" failed (") + property("Result") +
@@ -91,6 +201,22 @@ Health daemonHealth(const Backend& backend, const Observation& seen) {
                       backend.unit + QStringLiteral(" is ") + property("ActiveState") +
                           QStringLiteral(" (") + property("SubState") + QStringLiteral(")") +
                           (daemonRuns ? QString() : QStringLiteral(" and no tiny-dfr runs")));
+    if (!seen.journal)
+        return judged(HealthState::Unknown, QStringLiteral("its journal was not read"));
+    if (!seen.journal->problem.isEmpty())
+        return judged(HealthState::Unknown, seen.journal->problem);
+    if (!seen.journal->permitted)
+        return judged(HealthState::JournalUnread,
+                      backend.unit + QStringLiteral(" runs, but a crash would show only in the "
+                                                    "system journal, which this user may not "
+                                                    "read"));
+    if (const QString panic = panicWords(daemonLines); !panic.isEmpty()) {
+        Health crashed =
+            judged(HealthState::DaemonCrashed,
+                   QStringLiteral("tiny-dfr panicked and shows its crash screen: ") + panic);
+        crashed.panic = panic;
+        return crashed;
+    }
     return judged(HealthState::Working, backend.unit + QStringLiteral(" runs"));
 }
 
@@ -114,8 +240,22 @@ QString healthKey(HealthState state) {
         return QStringLiteral("daemon-stopped");
     case HealthState::DaemonFailed:
         return QStringLiteral("daemon-failed");
+    case HealthState::DaemonCrashed:
+        return QStringLiteral("daemon-crashed");
+    case HealthState::CardBusy:
+        return QStringLiteral("card-busy");
+    case HealthState::BoundDeviceMissing:
+        return QStringLiteral("bound-device-missing");
+    case HealthState::DisplayTimedOut:
+        return QStringLiteral("display-timed-out");
+    case HealthState::FirmwareKeys:
+        return QStringLiteral("firmware-keys");
     case HealthState::DisplayDriverGone:
         return QStringLiteral("display-driver-gone");
+    case HealthState::BridgeLost:
+        return QStringLiteral("bridge-lost");
+    case HealthState::JournalUnread:
+        return QStringLiteral("journal-unread");
     case HealthState::HardwareMissing:
         return QStringLiteral("hardware-missing");
     case HealthState::Unknown:
@@ -136,8 +276,29 @@ QString describeHealth(const Health& health) {
     case HealthState::DaemonFailed:
         state = QStringLiteral("The Touch Bar's service has failed");
         break;
+    case HealthState::DaemonCrashed:
+        state = QStringLiteral("The Touch Bar's service has crashed");
+        break;
+    case HealthState::CardBusy:
+        state = QStringLiteral("The Touch Bar's display is held by another program");
+        break;
+    case HealthState::BoundDeviceMissing:
+        state = QStringLiteral("The Touch Bar's service waits for a device that is not there");
+        break;
+    case HealthState::DisplayTimedOut:
+        state = QStringLiteral("The Touch Bar's display timed out");
+        break;
+    case HealthState::FirmwareKeys:
+        state = QStringLiteral("The Touch Bar shows the firmware's keys");
+        break;
     case HealthState::DisplayDriverGone:
         state = QStringLiteral("The Touch Bar's display driver is gone");
+        break;
+    case HealthState::BridgeLost:
+        state = QStringLiteral("The T2 chip's connection is lost");
+        break;
+    case HealthState::JournalUnread:
+        state = QStringLiteral("Corvane could not confirm that the Touch Bar works");
         break;
     case HealthState::HardwareMissing:
         state = QStringLiteral("The Touch Bar hardware is not visible to the system");
@@ -175,8 +336,9 @@ Observation observeHealth(const Backend& backend, const ToolSession& tools, cons
         return seen;
     if (backend.restart == Backend::Restart::RestartUnit) {
         seen.devices = observeDevices(root);
-        if (!devicesVerdict(model, *seen.devices))
-            seen.unit = SystemdUnit(tools, backend.unit).properties();
+        observeKernel(root, seen);
+        seen.unit = SystemdUnit(tools, backend.unit).properties();
+        seen.journal = readJournal(tools, seen.unit->values.value(QStringLiteral("InvocationID")));
     } else if (!anyRuns(backend, seen, {backend.critical.front()}) &&
                !(backend.onlyWhileRunning && !anyRuns(backend, seen, backend.critical))) {
         seen.touchBarDisplaySeen = touchBarDisplaySeen();
@@ -206,6 +368,11 @@ Health classifyHealth(const Backend& backend, const Observation& seen) {
     }
     for (const QString& name : backend.processes)
         health.services << ServiceStatus{name, !ownProcesses(backend, seen, name).isEmpty()};
+    if (seen.journal && !seen.journal->permitted)
+        health.hint = QStringLiteral(
+            "To let Corvane read the system journal, an administrator can add you to the "
+            "systemd-journal group (sudo usermod -aG systemd-journal $USER, or the adm group); "
+            "log in again afterwards.");
     return health;
 }
 
@@ -214,6 +381,8 @@ void logHealth(Log& log, const QString& when, const Health& health) {
                   healthKey(health.state));
     if (!health.reason.isEmpty())
         log.writeLine(QStringLiteral("   ") + health.reason);
+    if (!health.hint.isEmpty())
+        log.writeLine(QStringLiteral("   ") + health.hint);
 }
 
 } // namespace corvane

@@ -10,14 +10,24 @@
 namespace corvane {
 
 // Whether the Touch Bar works and, when it does not, what is wrong, in the order of the fixes
-// that help: a stopped daemon restarts, a failed one is reset first, a display driver that is
-// gone is reloaded, and missing hardware no restart can bring back.
+// that help: a stopped or crashed daemon restarts, a failed one is reset first, a display that
+// timed out or shows the firmware's keys has its USB configuration selected again, a display
+// driver that is gone is reloaded; a busy card, a bound device missing, a lost T2 bridge and
+// missing hardware no restart can bring back.
 enum class HealthState {
     Working,
     DaemonStopped,
     DaemonFailed,
+    DaemonCrashed,
+    CardBusy,
+    BoundDeviceMissing,
+    DisplayTimedOut,
+    FirmwareKeys,
     DisplayDriverGone,
+    BridgeLost,
     HardwareMissing,
+    // The daemon runs, but the journal that would show a crash may not be read by this user.
+    JournalUnread,
     Unknown,
 };
 
@@ -32,12 +42,17 @@ struct Health {
     QString reason;
     // The backend's services, each with whether it runs.
     QList<ServiceStatus> services;
+    // For DaemonCrashed, the daemon's panic in its own words, shortened.
+    QString panic;
+    // One line on what would let Corvane see more, e.g. how to grant reading the journal.
+    QString hint;
 
     bool isWorking() const { return state == HealthState::Working; }
 };
 
 // The state's stable key for scripts: "working", "daemon-stopped", "daemon-failed",
-// "display-driver-gone", "hardware-missing", "unknown".
+// "daemon-crashed", "card-busy", "bound-device-missing", "display-timed-out", "firmware-keys",
+// "display-driver-gone", "bridge-lost", "hardware-missing", "journal-unread", "unknown".
 QString healthKey(HealthState state);
 // The state and its reason for people, e.g. "The Touch Bar's display driver is gone: no
 // display card is driven by appletbdrm."
@@ -49,17 +64,22 @@ bool isAppleSiliconModel(const QString& model);
 
 // Gathers what the health is read from, without changing anything: `listing` is what a probe
 // of the backend's processes found just before, `model` the hardware model already read. For
-// tiny-dfr, the Touch Bar's devices under `root` (/sys lies there), and the unit as `systemctl
-// show` reports it (its one tool run) where the devices leave the health open. For macOS's
-// services, whether the system sees the Touch Bar's display when the main service is not seen.
+// tiny-dfr, the Touch Bar's devices under `root` (/sys lies there), the kernel's modules and
+// release (`root`/proc), the unit and its bound devices as `systemctl show` reports them (two
+// runs), and the journal's lines of the unit's invocation and of the kernel (two runs). For
+// macOS's services, whether the system sees the Touch Bar's display when the main service is
+// not seen.
 Observation observeHealth(const Backend& backend, const ToolSession& tools, const QString& root,
                           const QString& model, const ProcessListing& listing);
 
 // The health `seen` shows, decided from it alone. For tiny-dfr: the Touch Bar's USB devices
-// (T2 models), the drivers of its display card and its backlight, then the unit and the daemon's
-// process. For macOS's services: whether the main service runs, and whether the system sees the
-// Touch Bar's display. Something missing where it must be, unreadable or garbled gives Unknown
-// with the reason, never a guess.
+// (T2 models) and, with the kernel's lines, the T2 bridge; the display's USB configuration; the
+// drivers of its display card and its backlight; then the unit, its bound devices, the daemon's
+// process and its lines. A daemon that runs is "working" only when its lines were read and hold
+// no panic; a user who may not read them gets JournalUnread and a hint on how to grant it. For
+// macOS's services: whether the main service runs, and whether the system sees the Touch Bar's
+// display. Something missing where it must be, unreadable or garbled gives Unknown with the reason,
+// never a guess.
 Health classifyHealth(const Backend& backend, const Observation& seen);
 
 // Which of the processes `seen` lists under `name` are the backend's own: for tiny-dfr the

@@ -78,13 +78,21 @@ struct Step {
     std::optional<Fix> administratorFix;
 };
 
-Step stepFor(const Health& health, const Backend& backend, const QString& model) {
+// `made` is the administrator's fix just made, if any: a health that asks for it again climbs
+// to the next rung, the display's configuration selected again to the drivers reloaded.
+Step stepFor(const Health& health, const Backend& backend, const QString& model,
+             std::optional<Fix> made = std::nullopt) {
     const auto fixOrNothing = [&](Fix fix) {
+        if (made == Fix::ReselectDisplay && fix == Fix::ReselectDisplay)
+            fix = Fix::ReloadDrivers;
         return backend.fixes.contains(fix) ? Step{false, fix} : Step{};
     };
     switch (health.state) {
     case HealthState::DaemonFailed:
         return fixOrNothing(Fix::ResetDaemon);
+    case HealthState::DisplayTimedOut:
+    case HealthState::FirmwareKeys:
+        return fixOrNothing(Fix::ReselectDisplay);
     case HealthState::DisplayDriverGone:
         // The T2 models' Touch Bar drivers can be reloaded on their own; Apple silicon's display
         // driver drives the main display too.
@@ -92,9 +100,14 @@ Step stepFor(const Health& health, const Backend& backend, const QString& model)
             return {};
         return fixOrNothing(Fix::ReloadDrivers);
     case HealthState::HardwareMissing:
+    case HealthState::BridgeLost:
+    case HealthState::CardBusy:
+    case HealthState::BoundDeviceMissing:
         return {};
     case HealthState::Working:
     case HealthState::DaemonStopped:
+    case HealthState::DaemonCrashed:
+    case HealthState::JournalUnread:
     case HealthState::Unknown:
         break;
     }
@@ -109,6 +122,9 @@ QString fixText(Fix fix) {
         return QStringLiteral("restarting tiny-dfr");
     case Fix::ResetDaemon:
         return QStringLiteral("clearing its failed state and restarting it");
+    case Fix::ReselectDisplay:
+        return QStringLiteral("selecting the Touch Bar display's USB configuration again and "
+                              "starting tiny-dfr");
     case Fix::ReloadDrivers:
         return QStringLiteral("reloading the Touch Bar's drivers and restarting tiny-dfr");
     }
@@ -125,7 +141,26 @@ TouchBarError notWorking(const Health& health) {
             "wait a few seconds and start it again; on a Mac with a T2 chip, also reset the SMC.");
         break;
     case HealthState::DisplayDriverGone:
+    case HealthState::DisplayTimedOut:
+    case HealthState::FirmwareKeys:
         advice = QStringLiteral("Restarting the computer loads its drivers again.");
+        break;
+    case HealthState::BridgeLost:
+        advice = QStringLiteral(
+            "Restarting services or drivers cannot help, and reloading the bridge's own drivers "
+            "would remove the only keyboard. Shut the computer down fully (not a restart), wait "
+            "a few seconds and start it again.");
+        break;
+    case HealthState::CardBusy:
+        advice = QStringLiteral("Log out and in again, so that tiny-dfr opens the display before "
+                                "anything else does.");
+        break;
+    case HealthState::BoundDeviceMissing:
+        advice = QStringLiteral("No restart can help until tiny-dfr supports this device; tell "
+                                "its maintainers which one it is.");
+        break;
+    case HealthState::JournalUnread:
+        advice = health.hint;
         break;
     default:
         advice = QStringLiteral("Try again; if it stays so, restart the computer.");
@@ -152,7 +187,8 @@ RestartReport finishRestart(const ToolSession& tools, const Processes& processes
                             const Backend& backend, const QString& model, const Observation& before,
                             const Targeted& targeted,
                             const std::optional<TouchBarError>& terminationError,
-                            qint64 restartCount, RestartReport report) {
+                            qint64 restartCount, RestartReport report,
+                            std::optional<Fix> made = std::nullopt) {
     const Services& services = tools.services();
     Log& log = services.output;
     log.writeLine(QStringLiteral("\n⏱️ Waiting 2 seconds for processes to restart..."));
@@ -221,7 +257,25 @@ RestartReport finishRestart(const ToolSession& tools, const Processes& processes
     } else if (!mainProcesses.isEmpty()) {
         log.writeLine(QStringLiteral("❌ Touch Bar restart failed - the Touch Bar still does not "
                                      "work"));
-        if (const std::optional<Fix> fix = stepFor(health, backend, model).administratorFix)
+        // A new invocation that panics the same way will do so after any restart: saying so
+        // beats offering one more.
+        const Health first = classifyHealth(backend, before);
+        const auto invocation = [](const Observation& seen) {
+            return seen.unit ? seen.unit->values.value(QStringLiteral("InvocationID")) : QString();
+        };
+        if (health.state == HealthState::DaemonCrashed && first.panic == health.panic &&
+            invocation(before) != invocation(after)) {
+            const QString again =
+                QStringLiteral("tiny-dfr crashed again at once, with the same panic: ") +
+                health.panic;
+            log.writeLine(QStringLiteral("   ") + again);
+            report.error = report.lastError = TouchBarError::touchBarNotWorking(
+                QStringLiteral("The Touch Bar's service has crashed again: ") + again +
+                QStringLiteral(". Restarting cannot help until what it panics over is fixed "
+                               "(often its configuration file, an icon or a font)."));
+            return report;
+        }
+        if (const std::optional<Fix> fix = stepFor(health, backend, model, made).administratorFix)
             return offerAdministratorFix(log, health, *fix, report);
         report.error = report.lastError = notWorking(health);
     } else {
@@ -352,7 +406,12 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
         log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
                       error->errorDescription());
         report.error = report.lastError = error;
-        report.administratorFix = fix;
+        // A display that did not come back with its configuration climbs to the drivers' reload;
+        // a prompt that was dismissed leaves the same fix on offer.
+        report.administratorFix =
+            fix == Fix::ReselectDisplay && error->kind() == TouchBarError::Kind::Unknown
+                ? Fix::ReloadDrivers
+                : fix;
         return report;
     }
     const QString model = getModelIdentifier(services.modelQuery, log).trimmed();
@@ -361,7 +420,7 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
     return finishRestart(
         tools, processes, backend, model, before,
         [=](const RunningProcess& process) { return !rootsOnly || process.owner == 0; },
-        std::nullopt, restartCount, report);
+        std::nullopt, restartCount, report, fix);
 }
 
 Health checkTouchBarHealth(const Services& services, const Backend& backend) {

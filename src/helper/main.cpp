@@ -4,6 +4,9 @@
 // per verb, pinned by this path and the verb, so each prompt names exactly one of these:
 //   restart-daemon  restart tiny-dfr.service
 //   reset-daemon    clear tiny-dfr.service's failed state, then restart it
+//   reselect-display  select the Touch Bar display's USB configuration again (0, then 2, up to
+//                   three times, each followed by up to 5 s for its card), then reset and start
+//                   tiny-dfr (a display that timed out, or the firmware's own keys)
 //   reload-drivers  stop tiny-dfr, unload and reload the Touch Bar's three drivers, start tiny-dfr
 //                   again, then wait for its display (a Touch Bar left blank after resume)
 //   stop-services   end root's copies of the six macOS Touch Bar service names
@@ -33,7 +36,8 @@
 //      driver was in use and nothing was changed
 //   2  refused: no verb, an unknown verb, or more than one argument (usage on stderr)
 //   3  not run as root (effective user is not 0)
-//   4  the Touch Bar's display did not appear within 10 s, with tiny-dfr started
+//   4  the Touch Bar's display did not appear within 10 s (reselect-display: after three tries of
+//      5 s), with tiny-dfr started
 //   5  ended early by a signal, after giving back what the verb had taken
 //   6  not run: another run held the lock for 30 s, or the lock is not root's own plain file
 // Arguments are checked before the user: a caller who got them wrong learns that first, and
@@ -84,13 +88,14 @@ enum Status {
 };
 
 enum class Kind {
-    Stop,   // takes tiny-dfr away until a Start gives it back
-    Start,  // gives it back
-    Unload, // takes a driver away; one that is not loaded is already where we want it
-    Load,   // gives one back; a failure is noted, and the verb goes on
-    Tool,   // must exit with 0
-    End,    // pkill: 1 means nothing matched
-    Display // wait for the Touch Bar's display card
+    Stop,    // takes tiny-dfr away until a Start gives it back
+    Start,   // gives it back
+    Unload,  // takes a driver away; one that is not loaded is already where we want it
+    Load,    // gives one back; a failure is noted, and the verb goes on
+    Tool,    // must exit with 0
+    End,     // pkill: 1 means nothing matched
+    Display, // wait for the Touch Bar's display card
+    Reselect // the display's USB configuration selected again, until its card is there
 };
 
 struct Step {
@@ -109,6 +114,7 @@ constexpr Step resetFailed{.kind = Kind::Tool, .argv = {systemctl, "reset-failed
 constexpr Step stop{.kind = Kind::Stop, .argv = {systemctl, "stop", unit}};
 constexpr Step start{.kind = Kind::Start, .argv = {systemctl, "start", unit}};
 constexpr Step display{.kind = Kind::Display};
+constexpr Step reselect{.kind = Kind::Reselect};
 
 constexpr Step unload(const char* module) {
     return {.kind = Kind::Unload, .argv = {modprobe, "-r", module}};
@@ -145,6 +151,7 @@ constexpr Step reloadDrivers[] = {
     start,
     display,
 };
+constexpr Step reselectDisplay[] = {reselect, resetFailed, start};
 constexpr Step stopServices[] = {
     end("TouchBarServer"), end("NowPlayingTouchUI"),  end("ControlStrip"),
     end("TouchBarAgent"),  end("TouchBarUserDevice"), end("DFRFoundation"),
@@ -159,8 +166,9 @@ struct Verb {
 
 constexpr Verb verbs[] = {
     {"restart-daemon", restartDaemon}, {"reset-daemon", resetDaemon},
-    {"reload-drivers", reloadDrivers}, {"stop-services", stopServices},
-    {"before-sleep", beforeSleep},     {"after-wake", afterWake},
+    {"reload-drivers", reloadDrivers}, {"reselect-display", reselectDisplay},
+    {"stop-services", stopServices},   {"before-sleep", beforeSleep},
+    {"after-wake", afterWake},
 };
 
 // SIGINT, SIGTERM, SIGHUP and SIGQUIT stay blocked from the start: they are taken here, at the
@@ -328,6 +336,77 @@ int awaitDisplay() {
     }
 }
 
+// The Touch Bar's display on the USB bus, found here and nowhere else: exactly one device whose
+// ids are 05ac:8302, whose folder is in /sys once its links are followed.
+std::optional<std::filesystem::path> displayDevice(std::string& why) {
+    const auto holds = [](const std::filesystem::path& file, std::string_view value) {
+        std::string read;
+        return std::ifstream(file) >> read && read == value;
+    };
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/bus/usb/devices", error)) {
+        if (holds(entry.path() / "idVendor", "05ac") && holds(entry.path() / "idProduct", "8302"))
+            found.push_back(entry.path());
+    }
+    if (found.size() != 1) {
+        why = found.empty() ? "no USB device 05ac:8302 (the Touch Bar's display) is on the bus"
+                            : "more than one USB device is 05ac:8302, so none was chosen";
+        return std::nullopt;
+    }
+    const std::filesystem::path device = std::filesystem::canonical(found.front(), error);
+    if (error || !device.string().starts_with("/sys/")) {
+        why = found.front().string() + " leads out of /sys";
+        return std::nullopt;
+    }
+    return device;
+}
+
+// Writes `value` to the device's bConfigurationValue, never through a link.
+bool configure(const std::filesystem::path& device, const char* value) {
+    const std::string file = device / "bConfigurationValue";
+    const int fd = open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const bool written = fd >= 0 && write(fd, value, 1) == 1;
+    const int cause = errno;
+    if (fd >= 0)
+        close(fd);
+    say(written ? STDOUT_FILENO : STDERR_FILENO,
+        "bConfigurationValue " + std::string(value) + ": " +
+            (written ? "written" : std::string("cannot be written: ") + std::strerror(cause)));
+    return written;
+}
+
+// Configuration 0 lets every driver go, 2 is the one appletbdrm drives; a display that timed out
+// often needs more than one go. Three tries, each waiting up to 5 s for the card.
+int reselectConfiguration(bool& written) {
+    std::string why;
+    const std::optional<std::filesystem::path> device = displayDevice(why);
+    if (!device) {
+        say(STDERR_FILENO, why + "; nothing was changed");
+        return Failed;
+    }
+    constexpr int tries = 3;
+    for (int attempt = 1; attempt <= tries; ++attempt) {
+        // Once 0 is written, 2 is what gives the display back: nothing stops between the two.
+        if (!configure(*device, "0"))
+            return Failed;
+        written = true;
+        if (!configure(*device, "2"))
+            return Failed;
+        for (const auto deadline = Clock::now() + 5s; Clock::now() < deadline;
+             std::this_thread::sleep_for(100ms)) {
+            if (displayPresent()) {
+                say(STDOUT_FILENO, "Touch Bar display: present");
+                return Done;
+            }
+            if (endRequested())
+                return interrupted();
+        }
+    }
+    say(STDERR_FILENO, "the Touch Bar's display did not appear after 3 tries of 5 s");
+    return NoDisplay;
+}
+
 // The tool's words, one line each, after what ran.
 void fail(const std::string& what, const Outcome& outcome) {
     std::string_view words = outcome.words;
@@ -442,6 +521,13 @@ int performSteps(std::span<const Step> steps, Ledger& ledger) {
         if (step.kind == Kind::Display) {
             status = status == Done ? awaitDisplay() : status;
             break;
+        }
+        if (step.kind == Kind::Reselect) {
+            status = reselectConfiguration(ledger.touched);
+            // A display that did not come back still gets tiny-dfr started: it was not running.
+            if (status != Done && status != NoDisplay)
+                break;
+            continue;
         }
         const Result result = perform(step);
         ledger.note(step, result);

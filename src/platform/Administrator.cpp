@@ -10,6 +10,8 @@ QString verb(Fix fix) {
         return QStringLiteral("restart-daemon");
     case Fix::ResetDaemon:
         return QStringLiteral("reset-daemon");
+    case Fix::ReselectDisplay:
+        return QStringLiteral("reselect-display");
     case Fix::ReloadDrivers:
         return QStringLiteral("reload-drivers");
     }

@@ -12,6 +12,9 @@ enum class Fix {
     RestartDaemon,
     // Clear the daemon's failed state and start limit, then restart it.
     ResetDaemon,
+    // Select the Touch Bar display's USB configuration again (0, then 2) until its card is back,
+    // then clear the daemon's failed state and start it.
+    ReselectDisplay,
     // Reload the Touch Bar's drivers in order and start the daemon again.
     ReloadDrivers,
 };

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace corvane {
@@ -16,6 +18,27 @@ namespace {
 constexpr qsizetype valueLimit = 256;
 // More USB devices than any laptop has: a folder that goes on is not a bus.
 constexpr int entryLimit = 4096;
+// /proc/modules of a kernel with a few hundred modules is a few tens of KiB.
+constexpr qsizetype modulesLimit = qsizetype{1024} * 1024;
+
+QString escaped(QByteArrayView bytes) {
+    QString text;
+    for (const char byte : bytes)
+        text +=
+            QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0'));
+    return text;
+}
+
+// How long the UTF-8 sequence that `lead` begins is, or 0 for a byte that begins none.
+qsizetype sequenceLength(unsigned char lead) {
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return 2;
+    if (lead >= 0xe0 && lead <= 0xef)
+        return 3;
+    if (lead >= 0xf0 && lead <= 0xf4)
+        return 4;
+    return 0;
+}
 
 QStringList folders(const QString& folder) {
     return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -45,7 +68,15 @@ Devices observeDevices(const QString& root) {
                 return devices;
             }
         }
-        devices.usb << UsbDevice{device, vendor.bytes.trimmed(), product.bytes.trimmed()};
+        // A device in no configuration has an empty file; one without the file is none either.
+        const PlainFile configuration =
+            readPlainFile(device + QStringLiteral("bConfigurationValue"), valueLimit);
+        if (!configuration.isRead() && configuration.error != ENOENT) {
+            devices.problem = configuration.problem;
+            return devices;
+        }
+        devices.usb << UsbDevice{device, vendor.bytes.trimmed(), product.bytes.trimmed(),
+                                 configuration.bytes.trimmed()};
     }
 
     static const QRegularExpression card(QStringLiteral("^card[0-9]+$"));
@@ -61,6 +92,42 @@ Devices observeDevices(const QString& root) {
     }
     devices.backlights = folders(sys + QStringLiteral("class/backlight"));
     return devices;
+}
+
+void observeKernel(const QString& root, Observation& seen) {
+    const PlainFile modules =
+        readPlainFile(root + QStringLiteral("/proc/modules"), modulesLimit, Links::Refuse);
+    for (const QByteArray& line : modules.isRead() ? modules.bytes.split('\n') : QByteArrayList()) {
+        if (const QByteArray name = line.left(line.indexOf(' ')); !name.isEmpty())
+            seen.modules << harmless(name);
+    }
+    const PlainFile release =
+        readPlainFile(root + QStringLiteral("/proc/sys/kernel/osrelease"), valueLimit);
+    if (release.isRead())
+        seen.kernelRelease = harmless(release.bytes.trimmed());
+}
+
+QString harmless(const QByteArray& bytes) {
+    QString text;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes.at(at));
+        if (byte >= 0x20 && byte < 0x7f) {
+            text += QLatin1Char(static_cast<char>(byte));
+            ++at;
+            continue;
+        }
+        const QByteArrayView sequence = QByteArrayView(bytes).sliced(at).first(
+            std::min(sequenceLength(byte), bytes.size() - at));
+        const QString decoded = QString::fromUtf8(sequence);
+        // Only a whole, shortest sequence of a printable character passes: C1 controls are
+        // escape sequences too.
+        const bool whole = !sequence.isEmpty() && decoded.toUtf8() == sequence &&
+                           !decoded.contains(QChar::ReplacementCharacter) &&
+                           decoded.at(0).unicode() >= 0xa0;
+        text += whole ? decoded : escaped(QByteArrayView(bytes).sliced(at, 1));
+        at += whole ? sequence.size() : 1;
+    }
+    return text;
 }
 
 bool touchBarDaemonInstalled(const QString& root) {

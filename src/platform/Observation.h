@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,8 @@ struct UsbDevice {
     // Its ids as the files hold them, without the newline: "05ac", "8302".
     QByteArray vendor;
     QByteArray product;
+    // The configuration the device is in ("1", "2"), empty when it is in none or has no file.
+    QByteArray configuration;
 };
 
 // The Touch Bar's side of /sys under a root folder.
@@ -38,6 +41,23 @@ struct Devices {
 // A systemd unit's properties as `systemctl show` printed them, or why they could not be had.
 struct UnitProperties {
     QHash<QString, QString> values;
+    // The ActiveState of each device unit it is bound to (BindsTo=), by name; empty when it is
+    // bound to none, or they could not be read (then `problem` says why).
+    QMap<QString, QString> boundStates;
+    QString problem;
+};
+
+// The journal's lines that tell what the daemon and the Touch Bar's drivers did, each line made
+// harmless to print: control characters, escape sequences and bytes that are not UTF-8 appear
+// as \xNN.
+struct JournalLines {
+    // The daemon's lines of its current invocation, oldest first.
+    QStringList daemon;
+    // The kernel's lines about the Touch Bar's drivers and the T2 bridge since boot.
+    QStringList kernel;
+    // Whether this user may read the system journal: journalctl shows others only their own.
+    bool permitted = true;
+    // Why they could not be read: a tool missing, late, failing or answering garbage.
     QString problem;
 };
 
@@ -54,11 +74,25 @@ struct Observation {
     std::optional<UnitProperties> unit;
     // Whether macOS's registry lists the Touch Bar's display, when its main service is not seen.
     std::optional<bool> touchBarDisplaySeen;
+    // The daemon's and the kernel's journal lines, read with the unit.
+    std::optional<JournalLines> journal;
+    // The kernel's loaded modules by name, and its release ("6.1.0-28-amd64"); for reports,
+    // empty where they could not be read.
+    QStringList modules;
+    QString kernelRelease;
 };
 
 // Reads the Touch Bar's devices from `root`/sys: USB devices, display cards and backlights. Runs
 // no tool, and no file holds it.
 Devices observeDevices(const QString& root);
+
+// The loaded modules' names from `root`/proc/modules and the release from
+// `root`/proc/sys/kernel/osrelease, each read as a bounded plain file.
+void observeKernel(const QString& root, Observation& seen);
+
+// `bytes` with every control character, escape sequence and byte that is not UTF-8 written as
+// \xNN, so that a line from the journal can be logged or printed as it is.
+QString harmless(const QByteArray& bytes);
 
 // Whether tiny-dfr is installed under `root`: its unit file or its program.
 bool touchBarDaemonInstalled(const QString& root);

@@ -206,7 +206,8 @@ void ContentView::showHealth() {
         return;
     // A health that could not be told is no reason to alarm anyone.
     healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing &&
-                  health.state != HealthState::Unknown;
+                  health.state != HealthState::Unknown &&
+                  health.state != HealthState::JournalUnread;
     refresh();
     if (!afterWoke || !healthShown || manager->isRestarting())
         return;

@@ -65,9 +65,11 @@ void TrayIcon::showHealth() {
     const Health& health = manager.health();
     const QString words =
         manager.isRestarting() ? tr("Restarting the Touch Bar…") : describeHealth(health);
-    const QColor light = health.isWorking()                     ? color::green
-                         : health.state == HealthState::Unknown ? color::gray
-                                                                : color::red;
+    const bool couldNotTell =
+        health.state == HealthState::Unknown || health.state == HealthState::JournalUnread;
+    const QColor light = health.isWorking() ? color::green
+                         : couldNotTell     ? color::gray
+                                            : color::red;
     icon.setIcon(stripIcon(light));
     icon.setToolTip(QStringLiteral("Corvane: ") + words);
     status->setText(words);

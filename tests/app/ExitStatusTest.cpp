@@ -33,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusRow{"Failed", true, DaemonFailed, NotWorking},
                     StatusRow{"DriverGone", true, DisplayDriverGone, NotWorking},
                     StatusRow{"HardwareGone", true, HardwareMissing, NotWorking},
+                    StatusRow{"Crashed", true, DaemonCrashed, NotWorking},
+                    StatusRow{"BridgeLost", true, BridgeLost, NotWorking},
                     StatusRow{"Unknown", true, Unknown, CouldNotTell},
+                    StatusRow{"JournalUnread", true, JournalUnread, CouldNotTell},
                     StatusRow{"None", false, Unknown, NoTouchBar},
                     StatusRow{"NoneThoughItRuns", false, Working, NoTouchBar}),
     named);

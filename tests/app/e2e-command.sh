@@ -26,7 +26,7 @@ json() {
         --arg time '^\d{4}-\d\d-\d\dT[\d:]{8}Z$' 'keys == ["backend", "health", "lastRestart",
         "model", "restartCount", "services", "touchBar"] and (.model | type == "string") and
         (.touchBar | type == "boolean") and (.backend | IN("macos", "tiny-dfr", null)) and (.health |
-        keys == ["reason", "state"] and .state == $state and (.reason | type == "string")) and
+        keys == ["hint", "reason", "state"] and .state == $state and (.reason | type == "string")) and
         .restartCount == $count and (.services | type == "array" and all(keys == ["name",
         "running"] and (.name | type == "string") and (.running | type == "boolean"))) and
         if $count == 0 then .lastRestart == null else .lastRestart | test($time) end' \

@@ -88,7 +88,7 @@ struct Observer {
         const QMap<QString, const Backend*> backends = {{"macos", &appleServices()},
                                                         {"stand-in", &appleServicesWhereRunning()},
                                                         {"tiny-dfr", &touchBarDaemon()}};
-        if (row.fields.size() != 9 || !backends.contains(field(1)))
+        if (row.fields.size() < 9 || row.fields.size() > 11 || !backends.contains(field(1)))
             return std::nullopt;
         const Backend& backend = *backends.value(field(1));
         Observation seen;
@@ -106,25 +106,42 @@ struct Observer {
             seen.devices->problem = field(4).startsWith('!') ? field(4).mid(1) : QString();
             for (const QString& id : seen.devices->problem.isEmpty() ? words(4) : QStringList())
                 seen.devices->usb << UsbDevice{"1-1/", id.section(':', 0, 0).toUtf8(),
-                                               id.section(':', 1).toUtf8()};
+                                               id.section(':', 1).section('@', 0, 0).toUtf8(),
+                                               id.section('@', 1).toUtf8()};
             seen.devices->displayDrivers = words(5);
             seen.devices->backlights = words(6);
         }
         const QStringList unit = words(7);
         if (field(7) != "-")
-            seen.unit = UnitProperties{{}, field(7).startsWith('!') ? field(7).mid(1) : ""};
+            seen.unit = UnitProperties{{}, {}, field(7).startsWith('!') ? field(7).mid(1) : ""};
         for (qsizetype at = 0; at < unit.size() && seen.unit->problem.isEmpty(); ++at)
             seen.unit->values.insert(
                 QStringList{"LoadState", "ActiveState", "SubState", "Result", "MainPID"}.value(at),
                 unit[at]);
         if (field(8) != "-")
             seen.touchBarDisplaySeen = field(8) == "seen";
+        for (const QString& bound : words(9))
+            seen.unit->boundStates.insert(bound.section('=', 0, 0), bound.section('=', 1));
+        // The journal: "-" not read, "none", "!why", "unpermitted", or lines "tiny-dfr: …" and
+        // "kernel: …" split by " / ", each logged as journalctl prints it.
+        if (seen.unit && field(10) != "-")
+            seen.journal = JournalLines{{},
+                                        {},
+                                        field(10) != "unpermitted",
+                                        field(10).startsWith('!') ? field(10).mid(1) : ""};
+        for (const QString& line : field(10).split(" / ", Qt::SkipEmptyParts)) {
+            const bool kernel = line.startsWith("kernel: ");
+            if (seen.journal && (kernel || line.startsWith("tiny-dfr: ")))
+                (kernel ? seen.journal->kernel : seen.journal->daemon)
+                    << "2026-12-07T09:00:00+0000 host " + line.section(": ", 0, 0) +
+                           (kernel ? ": " : "[812]: ") + line.section(": ", 1);
+        }
         const Health health = classifyHealth(backend, seen);
         QStringList running;
         for (const ServiceStatus& service : health.services)
             running << service.name + (service.running ? "+" : "-");
         return field(0) + " => " + healthKey(health.state) + ": " + describeHealth(health) + " [" +
-               running.join(' ') + "]\n";
+               running.join(' ') + "]" + (health.hint.isEmpty() ? "" : " " + health.hint) + "\n";
     }
 };
 
@@ -144,4 +161,40 @@ TEST(Health, TheDaemonIsTheBackendWhereItsUnitIsInstalled) {
     EXPECT_EQ(&systemBackend(fakes.root.path()), &appleServicesWhereRunning());
     writeFile(fakes.root.filePath("lib/systemd/system/tiny-dfr.service"), "");
     EXPECT_EQ(&systemBackend(fakes.root.path()), &touchBarDaemon());
+}
+
+// The journal as journalctl answers: bytes that would steer a terminal or are not UTF-8 reach
+// the reason escaped; a user shown only their own lines, a failure and "no entries" each read
+// as what they are.
+TEST(Health, ReadsTheJournalAsItAnswers) {
+    FakeServices fakes;
+    FakeSystem& m = fakes.system;
+    m.start({"tiny-dfr"});
+    m.makeT2(true);
+    m.daemonLines =
+        "T host tiny-dfr[1]: thread 'main' panicked at 'é 🙂 \x1b]0;owned\x07\xc2\x9b"
+        "\xff\xc3', x.rs:1:1\n";
+    const Services services = fakes.services();
+    const ToolSession tools(services);
+    const auto read = [&](const char* error, const QByteArray& output, int status = 0) {
+        if (error) {
+            m.answers["/usr/bin/journalctl *"] = exited(status, error);
+            m.answers["/usr/bin/journalctl *"].standardOutput = output;
+        }
+        return classifyHealth(touchBarDaemon(),
+                              observeHealth(touchBarDaemon(), tools, services.root,
+                                            "MacBookPro16,2",
+                                            {{"tiny-dfr", Processes(tools).find("tiny-dfr")}}));
+    };
+    EXPECT_EQ(read(nullptr, {}).panic,
+              "'é 🙂 \\x1b]0;owned\\x07\\xc2\\x9b\\xff\\xc3', x.rs:1:1");
+    const Health unread = read("Hint: You are currently not seeing messages from other users and "
+                               "the system.\n",
+                               "-- No entries --\n");
+    EXPECT_EQ(unread.state, HealthState::JournalUnread);
+    EXPECT_TRUE(unread.hint.contains("systemd-journal"));
+    EXPECT_EQ(describeHealth(read("Failed to open journal: Bad message\n", {}, 1)),
+              "Corvane could not tell whether the Touch Bar works: journalctl failed with "
+              "status 1: Failed to open journal: Bad message.");
+    EXPECT_EQ(read("", "-- No entries --\n", 1).state, HealthState::Working);
 }

@@ -116,6 +116,22 @@ struct Rig {
             fakes.clock.duringSleep = [&machine] {
                 machine.makeT2(false);
             };
+        } else if (change.startsWith("a crash screen")) {
+            machine.daemonLines = "2026-12-07T09:00:00+0000 host tiny-dfr[812]: thread 'main' "
+                                  "panicked at 'Failed to open uinput', src/main.rs:60:10\n";
+            if (change.endsWith("cleared"))
+                fakes.clock.duringSleep = [&machine] {
+                    machine.daemonLines.clear();
+                };
+        } else if (change == "a lost bridge") {
+            machine.makeT2(true, false);
+            machine.kernelLines = "2026-12-07T09:00:00+0000 host kernel: bce-vhci bce-vhci: "
+                                  "[firmware] timed out waiting for a reply\n";
+        } else if (change == "a timed-out display") {
+            machine.makeT2(false);
+            machine.daemonLines.clear();
+            machine.kernelLines = "2026-12-07T09:00:00+0000 host kernel: appletbdrm 5-6:2.1: "
+                                  "[drm] *ERROR* Failed to send message (-110)\n";
         } else if (change == "without drivers" || change == "without hardware") {
             machine.makeT2(change != "without drivers", change != "without hardware");
         } else if (change == "only ControlStrip relaunched") {

@@ -3,7 +3,9 @@
 # tools log how they ran. Each row "== SETUP COMMAND..." of ROWS.txt is followed by what ran,
 # what COMMAND wrote, its status and what it left running. SETUP, comma-separated: nobody, card,
 # loaded, busy-MODULE (in use), dirty (environment, descriptor 3, SIGCHLD ignored), missing, deaf,
-# link or foreign (planted at the lock), alongside (after-wake runs first), a stand-in's file
+# link or foreign (planted at the lock), alongside (after-wake runs first), usb (the display at
+# USB 5-6, its card plugged once 2 is written), twice (a second 05ac:8302), outside (5-6 a link
+# out of /sys), stuck (bConfigurationValue not writable), a stand-in's file
 # (nocard, crash, hang, slow, broken-MODULE, signal-MODULE: SIGINT to the helper as it unloads
 # MODULE); or user 65534 through the real pkexec and polkitd (private bus, installed policy), from
 # an active, inactive or remote session, or "ask" (Corvane's only). COMMAND sleep_unit runs the
@@ -27,7 +29,7 @@ done
 cmake --install "$1" --prefix "$prefix" >/dev/null
 cp -r "$prefix/libexec/corvane" /usr/libexec/
 cp "$prefix/libexec/corvane/corvane-touchbar-helper" /usr/libexec/
-for folder in /sys/class /sys/module /run; do mount -t tmpfs tmpfs "$folder"; done
+for folder in /sys/class /sys/module /sys/bus /sys/devices /run; do mount -t tmpfs tmpfs "$folder"; done
 mkdir -p /sys/class/drm/card0/device "$scratch/actions" /run/systemd/{seats,sessions,users} \
     /run/dbus
 ln -s ../../../bus/pci/drivers/i915 /sys/class/drm/card0/device/driver
@@ -88,9 +90,9 @@ sleep_unit() {
 }
 
 row() {
-    local setup=$1 word module status=0 as=() asked='' state=active seat=seat0
-    rm -rf "$scratch"/{ran,environ,env,crash,hang,nocard,slow,broken-*,signal-*} /sys/module/* \
-        "$card" /run/corvane-touchbar-helper.lock
+    local setup=$1 word module status=0 as=() asked='' state=active seat=seat0 usb watcher=
+    rm -rf "$scratch"/{ran,environ,env,crash,hang,nocard,slow,broken-*,signal-*,elsewhere} /sys/module/* \
+        "$card" /run/corvane-touchbar-helper.lock /sys/bus/usb /sys/devices/*
     chmod +x /usr/sbin/modprobe
     echo "== $setup ${*:2}"
     for word in ${setup//,/ }; do
@@ -103,6 +105,16 @@ row() {
         alongside) as=(bash -c '"$0" after-wake & sleep 0.5; "$0" "$@"; s=$?; wait; exit $s') ;;
         nobody) as=(setpriv --reuid=65534 --regid=65534 --clear-groups) ;;
         card) eval "$plug" ;;
+        usb | twice) usb=/sys/devices/pci0000:00/usb5/5-6${word#usb} && mkdir -p "$usb" /sys/bus/usb/devices
+            printf 05ac >"$usb/idVendor" && printf 8302 >"$usb/idProduct" && echo 1 >"$usb/bConfigurationValue"
+            ln -s "../../..${usb#/sys}" "/sys/bus/usb/devices/${usb##*/}"
+            # The card comes with 2 written after 0, as appletbdrm binds to the new configuration.
+            [ "$word" = twice ] || { (until [ "$(<"$usb/bConfigurationValue")" = 2 ]; do
+                read -r -t 0.05 <> <(:) || true; [ ! -e "$scratch/nocard" ] || exit 0; done
+                eval "$plug") & watcher=$!; } ;;
+        outside) rm /sys/bus/usb/devices/5-6 && ln -s "$scratch/elsewhere" /sys/bus/usb/devices/5-6
+            mkdir -p "$scratch/elsewhere" && printf 05ac >"$scratch/elsewhere/idVendor" && printf 8302 >"$scratch/elsewhere/idProduct" ;;
+        stuck) rm "$usb/bConfigurationValue" && mkdir "$usb/bConfigurationValue" ;;
         dirty) as=(perl -e '$SIG{CHLD} = "IGNORE"; exec @ARGV' env HOME=/root PKEXEC_UID=1000
             LC_ALL=de_DE.UTF-8 PATH=/tmp SHELL=/bin/sh) ;;
         missing) chmod -x /usr/sbin/modprobe ;;
@@ -119,6 +131,7 @@ row() {
         esac
     done
     "${as[@]}" "${@:2}" >"$scratch/out" 2>"$scratch/err" 3<"$rows" || status=$?
+    [ -z "$watcher" ] || { kill "$watcher" 2>/dev/null || true; wait "$watcher" || true; }
     [ -z "$asked" ] || tail -n +$((asked + 1)) "$scratch/polkitd.log" | grep -o 'asked: .*' || true
     [[ $setup != dirty ]] || mv "$scratch/environ" "$scratch/env"
     for part in ran env out err; do sed "s/^/$part: /" "$scratch/$part" 2>/dev/null || true; done

@@ -44,9 +44,9 @@ ToolOutcome FakeSystem::runHelper(const QString& verb) {
             terminate(name, 0);
         return exited(0);
     }
-    if (verb == "reload-drivers")
+    if (verb == "reload-drivers" || verb == "reselect-display")
         makeT2(true);
-    if (verb == "reset-daemon" || verb == "reload-drivers")
+    if (verb == "reset-daemon" || verb == "reload-drivers" || verb == "reselect-display")
         unitState = "active";
     if (unitState == "failed")
         return exited(1, "corvane-touchbar-helper: systemctl restart tiny-dfr.service: failed\n");
@@ -67,6 +67,11 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
     if (program == "/usr/bin/pkexec")
         return runHelper(subject);
 
+    if (program == "/usr/bin/journalctl") {
+        ToolOutcome lines = exited(0);
+        lines.standardOutput = arguments.contains("-k") ? kernelLines : daemonLines;
+        return lines;
+    }
     ToolOutcome outcome = exited(1);
     for (const Process& process : processes) {
         if (program == "/usr/bin/pgrep" && process.name == subject)
@@ -103,9 +108,10 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
         });
         outcome.standardOutput =
             QStringLiteral("LoadState=loaded\nActiveState=%1\nSubState=%2\n"
-                           "Result=%3\nMainPID=%4\n")
+                           "Result=%3\nMainPID=%4\nInvocationID=%5\n")
                 .arg(unitState, unitState == "active" ? "running" : "dead", unitResult)
                 .arg(daemon == processes.end() ? 0 : daemon->id)
+                .arg(daemon == processes.end() ? 0 : daemon->id, 32, 10, QChar('0'))
                 .toUtf8();
         return outcome;
     }

@@ -39,6 +39,9 @@ public:
     // tiny-dfr.service's ActiveState and Result.
     QString unitState = "active";
     QString unitResult = "success";
+    // What journalctl prints for the daemon's invocation (-n … _SYSTEMD_INVOCATION_ID=…) and for
+    // the kernel (-k).
+    QByteArray daemonLines, kernelLines;
     // Where the made-up /sys lies; empty for none.
     QString root;
     // By "program last-argument", or "program *" for every run of it.
