@@ -52,7 +52,8 @@ enum class Outcome {
     Failed,
     // The person dismissed the prompt.
     Dismissed,
-    // The password was wrong, or this account may not act as administrator.
+    // Refused: a wrong password, or polkit's rules refused this account or session without
+    // asking; pkexec's words do not tell which.
     NotAuthorized,
     // No prompt could be shown: no authentication agent, no polkit, or no system bus.
     NoPrompt,
