@@ -14,10 +14,6 @@ const QString watcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 } // namespace
 
-TrayHost::TrayHost(std::chrono::milliseconds limit, QObject* parent)
-    : QObject(parent)
-    , limit(limit) {}
-
 void TrayHost::find() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -35,13 +31,6 @@ void TrayHost::find() {
             answer(true);
     });
     QTimer::singleShot(limit, this, [this] { answer(false); });
-}
-
-void TrayHost::answer(bool found) {
-    if (done)
-        return;
-    done = true;
-    emit answered(found);
 }
 
 } // namespace corvane
