@@ -50,6 +50,7 @@ class OptionalWait final : public Clock {
 public:
     bool waits = true;
     QDateTime now() const override { return system.now(); }
+    std::chrono::milliseconds sinceBoot() const override { return system.sinceBoot(); }
     void sleep(std::chrono::nanoseconds duration) override {
         if (waits)
             system.sleep(duration);

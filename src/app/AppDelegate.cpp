@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/SingleInstance.h"
+#include "core/AfterWake.h"
 #include "core/TouchBarManager.h"
 #include "platform/Log.h"
 #include "platform/LoginItem.h"
@@ -23,6 +24,7 @@ namespace corvane {
 namespace {
 
 const QString residentKey = QStringLiteral("Resident");
+const QString fixAfterWakeKey = QStringLiteral("FixAfterWake");
 // A desktop starts its tray alongside the applications of the session: long enough for that,
 // short enough that a person waiting on a window sees it.
 constexpr std::chrono::seconds trayLimit{5};
@@ -80,8 +82,9 @@ void AppDelegate::buildWindow() {
     auto* layout = new QVBoxLayout(mainWindow.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    view = new ContentView(makeTouchBarManager(services, settings).release(),
-                           new WakeWatcher(services.output), &restartLock);
+    TouchBarManager* manager = makeTouchBarManager(services, settings).release();
+    afterWake = new AfterWake(*manager, services.clock, new WakeWatcher(services.output));
+    view = new ContentView(manager, afterWake, &restartLock);
     layout->addWidget(view);
     mainWindow->adjustSize();
 
@@ -100,6 +103,7 @@ void AppDelegate::showWindow() {
 void AppDelegate::setResident(bool on) {
     if (!on) {
         delete tray;
+        view->setFixingAfterWake(false);
         QApplication::setQuitOnLastWindowClosed(true);
         return;
     }
@@ -133,7 +137,9 @@ void AppDelegate::trayAnswered(bool found) {
     connect(tray, &ui::TrayIcon::fixRequested, view, &ContentView::restartTouchBar);
     connect(tray, &ui::TrayIcon::openRequested, this, &AppDelegate::showWindow);
     connect(tray, &ui::TrayIcon::startAtLoginToggled, this, &AppDelegate::setStartAtLogin);
+    connect(tray, &ui::TrayIcon::fixAfterWakeToggled, this, &AppDelegate::setFixAfterWake);
     showStartAtLogin();
+    showFixAfterWake(settings && settings->value(fixAfterWakeKey).toBool());
     QApplication::setQuitOnLastWindowClosed(false);
     tray->show();
     services.output.writeLine(QStringLiteral("🔔 Corvane stays in the tray"));
@@ -149,6 +155,17 @@ void AppDelegate::setStartAtLogin(bool on) {
     services.output.writeLine(QStringLiteral("⚠️ Start at login: ") + problem);
     showWindow();
     ui::openAlert(mainWindow.get(), QStringLiteral("Start at Login"), problem, tr("OK"));
+}
+
+void AppDelegate::setFixAfterWake(bool on) {
+    if (settings)
+        settings->setValue(fixAfterWakeKey, on);
+    showFixAfterWake(on);
+}
+
+void AppDelegate::showFixAfterWake(bool on) {
+    tray->showFixAfterWake(on);
+    view->setFixingAfterWake(on);
 }
 
 void AppDelegate::showStartAtLogin() {

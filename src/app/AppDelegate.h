@@ -12,6 +12,7 @@ class QSettings;
 
 namespace corvane {
 
+class AfterWake;
 class ContentView;
 class InstanceLock;
 class Notifier;
@@ -22,7 +23,9 @@ class TrayIcon;
 
 // Runs the launch: the single-instance guard first, then the one main window, and in resident
 // mode an icon in the tray or the menu bar that keeps Corvane running once the window closes.
-// Resident mode is a setting, turned on from the window or for one run by `corvane tray`.
+// Resident mode is a setting, turned on from the window or for one run by `corvane tray`; so is
+// fixing the Touch Bar by itself after a wake, from the tray's menu, which acts only while
+// Corvane is in the tray.
 class AppDelegate final : public QObject {
 public:
     // Everything given must outlive the delegate. `resident` starts this run in the tray, with
@@ -44,6 +47,8 @@ private:
     void setResident(bool on);
     void trayAnswered(bool found);
     void setStartAtLogin(bool on);
+    void setFixAfterWake(bool on);
+    void showFixAfterWake(bool on);
     void showStartAtLogin();
 
     const Services services;
@@ -53,6 +58,7 @@ private:
     bool startHidden;
     std::unique_ptr<QWidget> mainWindow;
     ContentView* view = nullptr;
+    AfterWake* afterWake = nullptr;
     bool waitingForTray = false;
     QPointer<ui::TrayIcon> tray;
     Notifier* notifier = nullptr;

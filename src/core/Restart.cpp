@@ -423,6 +423,26 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
         std::nullopt, restartCount, report, fix);
 }
 
+RestartReport fixUnasked(const Services& services, const Backend& backend, qint64 restartCount,
+                         const std::function<bool(Fix)>& grantedUnasked) {
+    RestartReport report = restartTouchBarServices(services, backend, restartCount);
+    if (!report.error || !report.administratorFix)
+        return report;
+    if (!grantedUnasked(*report.administratorFix)) {
+        services.output.writeLine(QStringLiteral("🔒 Not asking for a password unasked: ") +
+                                  administrator::verb(*report.administratorFix) +
+                                  QStringLiteral(" is left for the person to allow"));
+        return report;
+    }
+    services.output.writeLine(QStringLiteral("🔓 polkit allows ") +
+                              administrator::verb(*report.administratorFix) +
+                              QStringLiteral(" without a password"));
+    RestartReport made =
+        corvane::restartAsAdministrator(services, backend, *report.administratorFix, restartCount);
+    made.touchBarPresent = report.touchBarPresent;
+    return made;
+}
+
 Health checkTouchBarHealth(const Services& services, const Backend& backend) {
     const ToolSession tools(services);
     const ProcessListing listing =

@@ -4,6 +4,7 @@
 #include "core/Health.h"
 #include "core/TouchBarError.h"
 
+#include <functional>
 #include <optional>
 
 namespace corvane {
@@ -45,6 +46,12 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
 // on offer.
 RestartReport restartAsAdministrator(const Services& services, const Backend& backend,
                                      administrator::Fix fix, qint64 restartCount);
+
+// The fix made with nobody asked anything, as after a wake: the person's own restart, then the
+// administrator's fix it offers only when `grantedUnasked` says that its prompt would ask nobody.
+// Never a prompt that asks.
+RestartReport fixUnasked(const Services& services, const Backend& backend, qint64 restartCount,
+                         const std::function<bool(administrator::Fix)>& grantedUnasked);
 
 // Reads the Touch Bar's health as a restart does, looking for the backend's processes first.
 Health checkTouchBarHealth(const Services& services, const Backend& backend);

@@ -1,5 +1,6 @@
 #include "core/TouchBarManager.h"
 
+#include "core/AfterWake.h"
 #include "core/Detection.h"
 
 #include <QFutureWatcher>
@@ -11,6 +12,7 @@ namespace {
 
 const QString restartCountKey = QStringLiteral("TouchBarRestartCount");
 const QString lastRestartKey = QStringLiteral("LastTouchBarRestart");
+const QString failedWakesKey = QStringLiteral("FailedFixesAfterWake");
 
 } // namespace
 
@@ -94,6 +96,25 @@ bool TouchBarManager::restartAsAdministrator() {
     return true;
 }
 
+bool TouchBarManager::fixAfterWake() {
+    if (restarting)
+        return false;
+    // A fix another copy made since may have cleared the failed wakes.
+    if (settings) {
+        settings->sync();
+        loadData();
+    }
+    if (failedWakes >= failedWakesLimit)
+        return false;
+    afterWake = true;
+    startRestart([services = services, &backend = backend, count = restarts] {
+        return fixUnasked(services, backend, count, [&services](administrator::Fix fix) {
+            return administrator::grantedUnasked(services.prompt, fix);
+        });
+    });
+    return true;
+}
+
 void TouchBarManager::checkHealth() {
     runInBackground([services = services,
                      &backend = backend] { return checkTouchBarHealth(services, backend); },
@@ -111,15 +132,19 @@ template <typename Task> void TouchBarManager::startRestart(Task task) {
 void TouchBarManager::finishRestart(const RestartReport& report) {
     if (report.touchBarPresent)
         write(touchBar, *report.touchBarPresent, &TouchBarManager::hasTouchBarChanged);
-    if (!report.error) {
+    const bool wasAfterWake = std::exchange(afterWake, false);
+    if (!report.error || wasAfterWake) {
         // Another copy may have counted restarts since this one loaded: count on from the saved
         // count, which the restart lock its caller holds keeps still until it is saved.
         if (settings) {
             settings->sync();
             loadData();
         }
-        write(lastRestart, services.clock.now(), &TouchBarManager::lastRestartTimeChanged);
-        write(restarts, nextRestartCount(restarts), &TouchBarManager::restartCountChanged);
+        if (!report.error) {
+            write(lastRestart, services.clock.now(), &TouchBarManager::lastRestartTimeChanged);
+            write(restarts, nextRestartCount(restarts), &TouchBarManager::restartCountChanged);
+        }
+        failedWakes = failedWakesAfter(failedWakes, wasAfterWake, !report.error);
         saveData();
     }
     setLastError(report.lastError);
@@ -137,6 +162,7 @@ void TouchBarManager::loadData() {
     const qint64 count = settings->value(restartCountKey).toLongLong(&isNumber);
     // A count below zero was never written by us: it reads as absent, as a corrupt one does.
     write(restarts, isNumber && count >= 0 ? count : 0, &TouchBarManager::restartCountChanged);
+    failedWakes = failedWakesAfter(settings->value(failedWakesKey).toInt(), false, false);
     const QVariant stored = settings->value(lastRestartKey);
     if (stored.typeId() == QMetaType::QDateTime)
         write(lastRestart, stored.toDateTime(), &TouchBarManager::lastRestartTimeChanged);
@@ -151,6 +177,10 @@ void TouchBarManager::saveData() {
         return;
     }
     settings->setValue(restartCountKey, restarts);
+    if (failedWakes > 0)
+        settings->setValue(failedWakesKey, failedWakes);
+    else
+        settings->remove(failedWakesKey);
     if (lastRestart.isValid())
         settings->setValue(lastRestartKey, lastRestart);
     settings->sync();

@@ -43,6 +43,8 @@ public:
     // Successful restarts, saved across launches. It stops at its largest value rather than
     // wrapping round.
     qint64 restartCount() const { return restarts; }
+    // Fixes after a wake that failed in a row since a fix last worked, saved across launches.
+    int failedWakeFixes() const { return failedWakes; }
     // Invalid until a restart succeeded.
     QDateTime lastRestartTime() const { return lastRestart; }
     const std::optional<TouchBarError>& lastError() const { return recordedError; }
@@ -63,6 +65,11 @@ public:
     // Makes, with an administrator's rights, the fix the last restart offered; false when it
     // offered none, or a restart runs.
     bool restartAsAdministrator();
+    // Starts the fix a wake calls for with nobody at hand, asking no one for a password: the
+    // person's own restart, then the administrator's fix it offers only where polkit allows it
+    // without asking. Answers false while a restart runs, or once failedWakesLimit fixes after
+    // wakes failed in a row, until a fix works, whichever copy of Corvane made it.
+    bool fixAfterWake();
     // Reads the Touch Bar's health again; healthChanged() follows once health() holds it.
     void checkHealth();
 
@@ -95,6 +102,9 @@ private:
     bool restarting = false;
     QDateTime lastRestart;
     qint64 restarts = 0;
+    int failedWakes = 0;
+    // The restart running was started by fixAfterWake().
+    bool afterWake = false;
     bool touchBar = false;
     std::optional<TouchBarError> recordedError;
     Health touchBarHealth;

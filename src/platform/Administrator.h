@@ -62,6 +62,13 @@ enum class Outcome {
 };
 Outcome outcome(Prompt prompt, const ToolOutcome& run);
 
+// Whether the prompt would ask nobody for `fix`: polkit, asked for this process without letting
+// it ask anyone (as pkexec asks it for its caller), answers that it is allowed outright, as the
+// administrator's optional rule allows. False for anything else: a password it would ask for, a
+// refusal, no polkit or no answer within five seconds; and always for macOS's prompt, which
+// always asks. It waits for the system bus, so call it off the GUI thread.
+bool grantedUnasked(Prompt prompt, Fix fix);
+
 // What to tell the person when no prompt could be shown, or the prompt cannot be started.
 QString noPromptAdvice(Prompt prompt, const ToolOutcome& run);
 

@@ -9,9 +9,9 @@ namespace corvane {
 class Log;
 class WakeWatcherPrivate;
 
-// Hears the machine wake from sleep: on Linux logind's PrepareForSleep(false) on the system
-// bus, on macOS the workspace's did-wake notification. Where there is nothing to hear it
-// from, it does not listen, and says so once in the log.
+// Hears the machine go to sleep and wake from it: on Linux logind's PrepareForSleep(true) and
+// (false) on the system bus, on macOS the workspace's will-sleep and did-wake notifications. Where
+// there is nothing to hear it from, it does not listen, and says so once in the log.
 //
 // On Linux the system bus is the one DBUS_SYSTEM_BUS_ADDRESS names, else the standard one.
 // Nothing waits for it on the caller's thread: the connection is made on a thread of its own,
@@ -32,6 +32,7 @@ public:
     void listen();
 
 signals:
+    void aboutToSleep();
     void woke();
 
 private:

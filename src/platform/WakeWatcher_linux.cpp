@@ -72,7 +72,9 @@ public:
 
 private slots:
     void prepareForSleep(bool sleeping) {
-        if (!sleeping)
+        if (sleeping)
+            emit watcher.aboutToSleep();
+        else
             emit watcher.woke();
     }
 

@@ -10,16 +10,25 @@ public:
     explicit WakeWatcherPrivate(WakeWatcher& watcher)
         : watcher(watcher) {}
     ~WakeWatcherPrivate() {
-        if (!observer)
-            return;
-        [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:observer];
-        [observer release];
+        for (id observer : {sleeping, waking}) {
+            if (!observer)
+                continue;
+            [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:observer];
+            [observer release];
+        }
     }
 
     void listen() {
         WakeWatcher* heard = &watcher;
-        // The centre keeps the block only as long as someone holds the token it returned.
-        observer = [[NSWorkspace.sharedWorkspace.notificationCenter
+        // The centre keeps a block only as long as someone holds the token it returned.
+        sleeping = [[NSWorkspace.sharedWorkspace.notificationCenter
+            addObserverForName:NSWorkspaceWillSleepNotification
+                        object:nil
+                         queue:NSOperationQueue.mainQueue
+                    usingBlock:^(NSNotification*) {
+                      emit heard->aboutToSleep();
+                    }] retain];
+        waking = [[NSWorkspace.sharedWorkspace.notificationCenter
             addObserverForName:NSWorkspaceDidWakeNotification
                         object:nil
                          queue:NSOperationQueue.mainQueue
@@ -30,7 +39,8 @@ public:
 
 private:
     WakeWatcher& watcher;
-    id observer = nil;
+    id sleeping = nil;
+    id waking = nil;
 };
 
 WakeWatcher::WakeWatcher(Log&, QObject* parent)

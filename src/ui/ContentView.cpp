@@ -1,10 +1,10 @@
 #include "ui/ContentView.h"
 
+#include "core/AfterWake.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
-#include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
 #include "ui/Emblem.h"
 #include "ui/FixButton.h"
@@ -29,9 +29,6 @@ namespace {
 constexpr int viewWidth = 420;
 constexpr int viewHeight = 360;
 
-// What the system needs after waking to bring the Touch Bar's services back by itself.
-constexpr std::chrono::seconds wakeSettling{3};
-
 const QString helpPage = homepage + QStringLiteral("/help");
 
 const QString successMessage =
@@ -51,11 +48,11 @@ QLabel* makeLabel(const QFont& font, const QColor& color) {
 
 } // namespace
 
-ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, InstanceLock* restartLock,
+ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, InstanceLock* restartLock,
                          QWidget* parent)
     : QWidget(parent)
     , manager(manager)
-    , wake(wake)
+    , afterWake(afterWake)
     , restartLock(restartLock) {
     manager->setParent(this);
     setFixedSize(viewWidth, viewHeight);
@@ -123,15 +120,9 @@ ContentView::ContentView(TouchBarManager* manager, WakeWatcher* wake, InstanceLo
     connect(manager, &TouchBarManager::hasTouchBarChanged, this, &ContentView::refresh);
     connect(manager, &TouchBarManager::restartFinished, this, &ContentView::finishRestart);
     connect(manager, &TouchBarManager::healthChanged, this, &ContentView::showHealth);
-    afterWake.setSingleShot(true);
-    afterWake.setInterval(wakeSettling);
-    connect(&afterWake, &QTimer::timeout, this, [this] {
-        readingAfterWake = true;
-        this->manager->checkHealth();
-    });
-    if (wake) {
-        wake->setParent(this);
-        connect(wake, &WakeWatcher::woke, &afterWake, qOverload<>(&QTimer::start));
+    if (afterWake) {
+        afterWake->setParent(this);
+        connect(afterWake, &AfterWake::healthRead, this, &ContentView::showWake);
     }
     // Keyboard users start on what the window is for, once it can be used.
     connect(manager, &TouchBarManager::detectionFinished, this, [this] {
@@ -155,8 +146,8 @@ void ContentView::start() {
     QTimer::singleShot(0, this, [this] {
         checkForErrors();
         manager->performFullTouchBarDetection();
-        if (wake)
-            wake->listen();
+        if (afterWake)
+            afterWake->listen();
     });
 }
 
@@ -198,19 +189,28 @@ bool ContentView::mayRestart() {
 }
 
 void ContentView::showHealth() {
-    const Health& health = manager->health();
-    const bool afterWoke = std::exchange(readingAfterWake, false);
     // A restart's own reading speaks through its alert; the status line follows the health once
     // a reading after a wake found the Touch Bar not working.
-    if (!afterWoke && !healthShown)
+    if (!healthShown)
         return;
-    // A health that could not be told is no reason to alarm anyone.
-    healthShown = !health.isWorking() && health.state != HealthState::HardwareMissing &&
-                  health.state != HealthState::Unknown &&
-                  health.state != HealthState::JournalUnread;
+    healthShown = needsAttention(manager->health());
     refresh();
-    if (!afterWoke || !healthShown || manager->isRestarting())
+}
+
+void ContentView::showWake(const Health& health) {
+    healthShown = needsAttention(health);
+    refresh();
+    if (!healthShown || manager->isRestarting())
         return;
+    // Another copy's restart running now is left to end, and this one is offered afterwards.
+    if (fixingAfterWake &&
+        (!restartLock || restartLock->lock() != InstanceLock::Status::HeldElsewhere)) {
+        fixRunsAfterWake = manager->fixAfterWake();
+        if (fixRunsAfterWake)
+            return;
+        if (restartLock)
+            restartLock->unlock();
+    }
     alertTitle = tr("The Touch Bar is not working after wake");
     alertMessage = describeHealth(health);
     showingSuccess = false;
@@ -219,6 +219,26 @@ void ContentView::showHealth() {
 }
 
 void ContentView::finishRestart(const std::optional<TouchBarError>& error) {
+    if (std::exchange(fixRunsAfterWake, false)) {
+        // Nobody pressed for it, so it speaks in one line, and offers nothing that asks for a
+        // password.
+        healthShown = error.has_value();
+        refresh();
+        if (!error) {
+            alertTitle = tr("Touch Bar fixed after wake");
+            alertMessage =
+                tr("The Touch Bar was restarted (restart #%1).").arg(manager->restartCount());
+        } else {
+            alertTitle = tr("The Touch Bar could not be fixed after wake");
+            alertMessage = error->errorDescription().section(QStringLiteral("\n\n"), 0, 0);
+            if (manager->failedWakeFixes() >= failedWakesLimit)
+                alertMessage += tr(" Corvane stops fixing it after wakes until a fix works.");
+        }
+        showingSuccess = false;
+        offeringFix = error.has_value();
+        presentAlert(false);
+        return;
+    }
     if (!error) {
         healthShown = false;
         refresh();

@@ -3,7 +3,6 @@
 #include "core/TouchBarError.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -14,10 +13,11 @@ class QMessageBox;
 
 namespace corvane {
 
+class AfterWake;
+struct Health;
 class InstanceLock;
 class Notifier;
 class TouchBarManager;
-class WakeWatcher;
 
 namespace ui {
 class FixButton;
@@ -27,19 +27,20 @@ class FixButton;
 // has a Touch Bar, the button that restarts it, Help and Quit, the check box that keeps
 // Corvane in the tray, and the one alert through
 // which every outcome reaches the user. It draws itself from the manager it owns; it writes
-// nothing to standard output. A few seconds after the machine wakes it reads the Touch Bar's
-// health, and when the Touch Bar is not working it says so and offers the fix; nothing runs
-// until that is pressed. An alert that comes while the window is hidden goes to the
-// notifier, when there is one, in one line; without one, or when the notification cannot be
-// shown, it shows the window.
+// nothing to standard output. When the health read after a wake finds the Touch Bar not
+// working, it says so and offers the fix; nothing runs until that is pressed, unless it was
+// told to fix after wakes by itself, which it then does and tells how it went. An alert that
+// comes while the window is hidden goes to the notifier, when there is one, in one line;
+// without one, or when the notification cannot be shown, it shows the window.
 class ContentView final : public QWidget {
     Q_OBJECT
 
 public:
-    // Shows `manager` and takes it over, and `wake` when given, which it starts listening once
-    // the window is shown. Every restart holds `restartLock`, when given, while it runs, and
-    // none starts while another process holds it. Construct it on the GUI thread.
-    explicit ContentView(TouchBarManager* manager, WakeWatcher* wake = nullptr,
+    // Shows `manager` and takes it over, and `afterWake` when given, reading through `manager`,
+    // which it starts listening once the window is shown. Every restart holds `restartLock`,
+    // when given, while it runs, and none starts while another process holds it. Construct it
+    // on the GUI thread.
+    explicit ContentView(TouchBarManager* manager, AfterWake* afterWake = nullptr,
                          InstanceLock* restartLock = nullptr, QWidget* parent = nullptr);
 
     TouchBarManager& touchBarManager() const { return *manager; }
@@ -53,6 +54,9 @@ public:
     void restartTouchBar();
     // Speaks through `notifier` while the window is hidden; it must outlive the view.
     void setNotifier(Notifier* notifier);
+    // Whether a Touch Bar found not working after a wake is fixed at once, asking nobody, rather
+    // than offered the fix. Off at first.
+    void setFixingAfterWake(bool on) { fixingAfterWake = on; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -62,18 +66,19 @@ private:
     bool mayRestart();
     void finishRestart(const std::optional<TouchBarError>& error);
     void showHealth();
+    void showWake(const Health& health);
     void checkForErrors();
     void showHelp();
     void presentAlert(bool offerAdministrator);
     void alertClosed(QMessageBox* box, bool success, bool administrator, bool fix);
 
     TouchBarManager* manager;
-    WakeWatcher* wake;
+    AfterWake* afterWake;
     InstanceLock* restartLock;
     bool appeared = false;
-    // Wakes close together make one reading of the health, once they have settled.
-    QTimer afterWake;
-    bool readingAfterWake = false;
+    bool fixingAfterWake = false;
+    // The restart running is the one after a wake, which no one pressed for.
+    bool fixRunsAfterWake = false;
     // The status line tells the health rather than the Touch Bar's presence.
     bool healthShown = false;
 

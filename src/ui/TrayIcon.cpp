@@ -43,6 +43,9 @@ TrayIcon::TrayIcon(const TouchBarManager& manager, QObject* parent)
     startAtLogin = menu.addAction(tr("Start at Login"));
     startAtLogin->setCheckable(true);
     connect(startAtLogin, &QAction::triggered, this, &TrayIcon::startAtLoginToggled);
+    fixAfterWake = menu.addAction(tr("Fix After Wake"));
+    fixAfterWake->setCheckable(true);
+    connect(fixAfterWake, &QAction::triggered, this, &TrayIcon::fixAfterWakeToggled);
     menu.addAction(tr("Quit"), qApp, &QCoreApplication::quit);
     icon.setContextMenu(&menu);
     connect(&icon, &QSystemTrayIcon::activated, this,
@@ -59,6 +62,10 @@ void TrayIcon::showStartAtLogin(bool on, const QString& note) {
     startAtLogin->setChecked(on);
     startAtLogin->setText(note.isEmpty() ? tr("Start at Login")
                                          : tr("Start at Login (%1)").arg(note));
+}
+
+void TrayIcon::showFixAfterWake(bool on) {
+    fixAfterWake->setChecked(on);
 }
 
 void TrayIcon::showHealth() {

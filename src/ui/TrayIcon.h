@@ -15,7 +15,8 @@ namespace ui {
 // Corvane's icon in the tray or the menu bar: a strip whose light is green while the Touch Bar
 // works, red while it does not and grey while that could not be told, the same in words in
 // its tooltip and its menu. The menu offers Fix Touch Bar, the status, Open Corvane, Start at
-// Login and Quit; the fix, the window and starting at login are the owner's to give.
+// Login, Fix After Wake and Quit; the fix, the window, starting at login and fixing after wakes
+// are the owner's to give.
 class TrayIcon final : public QObject {
     Q_OBJECT
 
@@ -27,11 +28,13 @@ public:
     void show() { icon.show(); }
     // Checks Start at Login or not, `note` beside it when not empty ("requires approval").
     void showStartAtLogin(bool on, const QString& note);
+    void showFixAfterWake(bool on);
 
 signals:
     void fixRequested();
     void openRequested();
     void startAtLoginToggled(bool on);
+    void fixAfterWakeToggled(bool on);
 
 private:
     void showHealth();
@@ -41,6 +44,7 @@ private:
     QAction* fix;
     QAction* status;
     QAction* startAtLogin;
+    QAction* fixAfterWake;
     QSystemTrayIcon icon;
 };
 

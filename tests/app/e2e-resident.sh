@@ -2,7 +2,10 @@
 # Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
 # and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
 # restarts count once each; its menu as the host receives it fixes and quits; with no tray host
-# the window says so, naming GNOME's extension, and stays.
+# the window says so, naming GNOME's extension, and stays. After a wake heard from logind on a
+# private system bus, a dead strip is told once (a burst too), a working one not at all; fixing
+# after wakes asks polkit before any password prompt, stops after three failed wakes until any
+# fix works, and a notification server that answers an error opens the window instead.
 # Usage: e2e-resident.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -41,7 +44,7 @@ supervise TouchBarServer
 counted 1 && notified 1 'Touch Bar fixed" "The Touch Bar was restarted (restart #1).'
 host menu "$item" >"$scratch/menu.txt"
 diff <(printf '%s\n' 'Fix Touch Bar' "The Touch Bar hardware is not visible to the system: neither tiny-dfr nor macOS's Touch Bar services are on this machine." ---- \
-    'Open Corvane' 'Start at Login' Quit) "$scratch/menu.txt" || fail "not the menu expected"
+    'Open Corvane' 'Start at Login' 'Fix After Wake' Quit) "$scratch/menu.txt" || fail "not the menu expected"
 host click "$item" 'Fix Touch Bar'; tip 'The Touch Bar works' && counted 2
 notified 2 '"Success! ✅" "Touch Bar has been successfully restarted!"'
 # Start at Login writes a valid entry that starts Corvane in the tray, and removes only its own.
@@ -55,8 +58,60 @@ grep -q Mine "$entry" && [ "$(host menu "$item" | sed -n 5p)" = 'Start at Login 
     fail "someone else's entry was changed, or not said"
 host click "$item" 'Open Corvane'
 screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
-cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
 host click "$item" Quit; ends tray "$tray" 5
+
+dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$scratch/system" 2>/dev/null & track $!
+until [ -s "$scratch/system" ]; do sleep 0.1; done
+export DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$scratch/system")
+launch logind /usr/bin/python3 -m dbusmock --system -t logind
+launch polkit /usr/bin/python3 -m dbusmock --system -t polkitd
+until busctl --system status org.freedesktop.PolicyKit1 && busctl --system status org.freedesktop.login1; do sleep 0.1; done >/dev/null 2>&1
+mock() { busctl --system call "org.freedesktop.$1" "/org/freedesktop/$2" org.freedesktop.DBus.Mock "${@:3}"; }
+# wake [FALSES]: PrepareForSleep(true), then (false) FALSES times (1); returns once it was read.
+reads=1
+wake() {
+    local say=(mock login1 login1 EmitSignal sssav org.freedesktop.login1.Manager PrepareForSleep b 1 b) _
+    "${say[@]}" true && for _ in $(seq "${1:-1}"); do "${say[@]}" false; done
+    logged wake '🩺 Touch Bar health now' $((reads += 1))
+}
+# tiny-dfr's unit runs while $unit is there; a restart as the person is refused unless
+# $unit.fixable is; the administrator's restarts it.
+unit=$scratch/tiny-dfr
+echo 'Standard PC' >/sys/class/dmi/id/product_name
+stand_in /usr/bin/journalctl 'exit 0'
+stand_in /usr/bin/pkexec "echo \"\$*\" >>$unit.log; touch $unit"
+stand_in /usr/bin/systemctl "u=$unit"'
+case "$*" in
+"show tiny-dfr.service "*) [ -e $u ] && s=active || s=inactive
+    printf "LoadState=loaded\nActiveState=$s\nSubState=running\nResult=success\nInvocationID=1\n" ;;
+*" restart tiny-dfr.service") echo restart >>$u.log; [ -e $u.fixable ] && touch $u && exit
+    echo "Failed to restart tiny-dfr.service: Interactive authentication required." >&2; exit 4 ;;
+*) exit 5 ;;
+esac'
+cp /bin/sleep /usr/bin/tiny-dfr
+while :; do [ -e "$unit" ] && /usr/bin/tiny-dfr 600 || sleep 0.1; done 2>/dev/null & track $!
+stop() { rm -f "$unit" "$unit.fixable"; pkill -x tiny-dfr || true; }
+launch wake "$corvane" tray && tray=$launched
+logged host 'item ' 2 && item=$(grep 'item ' "$scratch/host.out" | tail -n1 | cut -d' ' -f2)
+wake && notified 3 '"The Touch Bar is not working after wake" "The Touch Bar'
+wake 3 && notified 4 'not working after wake'
+touch "$unit" && wake && sleep 0.5 && notified 4 'not working after wake'
+host click "$item" 'Fix After Wake' && stop
+for n in 1 2 3; do wake && notified $((4 + n)) '"The Touch Bar could not be fixed after wake"'; done
+logged wake 'Not asking for a password unasked: restart-daemon' 3
+notified 7 'Corvane stops fixing it after wakes until a fix works.'
+wake && notified 8 'not working after wake' && [ "$(grep -cx restart "$unit.log")" = 3 ] &&
+    grep -qx 'FailedFixesAfterWake=3' "$settings" || fail "a fourth wake was fixed, or the failures not saved"
+touch "$unit.fixable" && "$corvane" fix >/dev/null && stop
+mock PolicyKit1 PolicyKit1/Authority SetAllowed as 1 com.tamberlin.corvane.restart-daemon
+wake && notified 9 '"Touch Bar fixed after wake" "The Touch Bar was restarted (restart #4).'
+grep -qx '/usr/libexec/corvane/corvane-touchbar-helper restart-daemon' "$unit.log" || fail "polkit's yes was not used"
+busctl --user call org.freedesktop.Notifications /org/freedesktop/Notifications org.freedesktop.DBus.Mock AddMethod sssss org.freedesktop.Notifications Notify susssasa{sv}i u \
+    'raise dbus.exceptions.DBusException("refused", name="org.freedesktop.DBus.Error.Failed")'
+stop && wake && window_of "$tray" '^Touch Bar fixed after wake$' >/dev/null ||
+    fail "a notification answered with an error opened no window"
+cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
+host click "$item" Quit; ends wake "$tray" 5
 
 kill "$(pgrep -f 'tray-host.py watch')"
 launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray

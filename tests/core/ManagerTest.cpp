@@ -1,4 +1,5 @@
 #include "Replay.h"
+#include "core/AfterWake.h"
 #include "core/TouchBarManager.h"
 
 #include <QSettings>
@@ -170,6 +171,19 @@ INSTANTIATE_TEST_SUITE_P(Transcript, Restart,
                                                  "administrator", "administrator-osascript",
                                                  "ladder", "count"})),
                          testing::PrintToStringParamName());
+
+// Failed fixes after wakes stop at three; any fix that works clears them, a person's failed one
+// leaves them, and a saved count that is nonsense reads as none or as the limit.
+TEST(FailedWakes, StopAtTheLimitUntilAFixWorks) {
+    int failed = 0;
+    for (int wake = 0; wake < 4; ++wake)
+        failed = failedWakesAfter(failed, true, false);
+    EXPECT_EQ(failed, failedWakesLimit);
+    EXPECT_EQ(failedWakesAfter(2, false, false), 2);
+    EXPECT_EQ(failedWakesAfter(failedWakesLimit, false, true), 0);
+    EXPECT_EQ(failedWakesAfter(-5, true, false), 1);
+    EXPECT_EQ(failedWakesAfter(1000, false, false), failedWakesLimit);
+}
 
 TEST(Manager, LoadsWhatTheSettingsHoldAndIgnoresWrongTypes) {
     const QDateTime date = QDateTime::fromString("2024-12-24T18:30:15.250Z", Qt::ISODate);

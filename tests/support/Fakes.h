@@ -85,6 +85,9 @@ struct FixedClock final : Clock {
     std::function<void()> duringSleep;
 
     QDateTime now() const override { return time; }
+    std::chrono::milliseconds sinceBoot() const override {
+        return std::chrono::milliseconds(time.toMSecsSinceEpoch());
+    }
     void sleep(std::chrono::nanoseconds duration) override {
         time =
             time.addMSecs(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());

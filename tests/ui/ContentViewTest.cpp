@@ -1,5 +1,6 @@
 #include "ui/ContentView.h"
 #include "Fakes.h"
+#include "core/AfterWake.h"
 #include "core/TouchBarManager.h"
 #include "platform/WakeWatcher.h"
 #include "ui/Alerts.h"
@@ -50,7 +51,8 @@ TEST(ContentView, LooksFollowTheManagerThroughARestart) {
     fakes.system.relaunched = {"TouchBarServer"};
     auto* manager = new TouchBarManager(fakes.services(), appleServices(), nullptr);
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    ContentView view(manager, new WakeWatcher(fakes.output.log));
+    ContentView view(manager,
+                     new AfterWake(*manager, fakes.clock, new WakeWatcher(fakes.output.log)));
     QSignalSpy detected(manager, &TouchBarManager::detectionFinished);
     view.show();
     view.activateWindow();
@@ -85,7 +87,7 @@ TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
     fakes::FakeServices fakes;
     auto* manager = new TouchBarManager(fakes.services(), appleServices(), nullptr);
     auto* wake = new WakeWatcher(fakes.output.log);
-    ContentView view(manager, wake);
+    ContentView view(manager, new AfterWake(*manager, fakes.clock, wake));
     view.show();
     ASSERT_TRUE(QSignalSpy(manager, &TouchBarManager::detectionFinished).wait(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.output.text().contains("until logind"); }));
