@@ -82,8 +82,8 @@ stand_in /usr/bin/journalctl 'exit 0'
 stand_in /usr/bin/pkexec "echo \"\$*\" >>$unit.log; touch $unit"
 stand_in /usr/bin/systemctl "u=$unit"'
 case "$*" in
-"show tiny-dfr.service "*) [ -e $u ] && s=active || s=inactive
-    printf "LoadState=loaded\nActiveState=$s\nSubState=running\nResult=success\nInvocationID=1\n" ;;
+"show tiny-dfr.service "*) [ -e $u ] && s="active running" || s="inactive dead"
+    printf "LoadState=loaded\nActiveState=%s\nSubState=%s\nResult=success\nInvocationID=1\n" $s ;;
 *" restart tiny-dfr.service") echo restart >>$u.log; [ -e $u.fixable ] && touch $u && exit
     echo "Failed to restart tiny-dfr.service: Interactive authentication required." >&2; exit 4 ;;
 *) exit 5 ;;

@@ -77,7 +77,8 @@ Your Touch Bar should now be responsive. If you need to restart it again, click 
 }
 
 // logind on a bus of our own, starting after the window: sleep is no wake, nor is a stranger's
-// signal; wakes close together read the health once, and offer the fix.
+// signal; wakes close together read the health once, and offer the fix; how long the machine
+// slept is known only once its going to sleep was heard.
 TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
     QProcess bus;
     bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
@@ -87,7 +88,11 @@ TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
     fakes::FakeServices fakes;
     auto* manager = new TouchBarManager(fakes.services(), appleServices(), nullptr);
     auto* wake = new WakeWatcher(fakes.output.log);
-    ContentView view(manager, new AfterWake(*manager, fakes.clock, wake));
+    auto* afterWake = new AfterWake(*manager, fakes.clock, wake);
+    ContentView view(manager, afterWake);
+    std::vector<std::optional<std::chrono::seconds>> slept;
+    QObject::connect(afterWake, &AfterWake::healthRead,
+                     [&](const Health&, auto asleep) { slept.push_back(asleep); });
     view.show();
     ASSERT_TRUE(QSignalSpy(manager, &TouchBarManager::detectionFinished).wait(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.output.text().contains("until logind"); }));
@@ -107,6 +112,11 @@ TEST(ContentView, OffersTheFixWhenTheTouchBarIsNotWorkingAfterWake) {
     EXPECT_EQ(
         shown(&view),
         R"(The Touch Bar's service is not running: TouchBarServer is not running. | Fix Touch Bar | The Touch Bar is not working after wake | The Touch Bar's service is not running: TouchBarServer is not running. |  | Fix Touch Bar | Not Now)");
+    fakes.clock.sleep(std::chrono::minutes(90));
+    send("logind", false);
+    EXPECT_TRUE(read.wait(5000));
+    EXPECT_EQ(slept, (std::vector<std::optional<std::chrono::seconds>>{
+                         std::nullopt, std::chrono::seconds(5400)}));
 }
 
 TEST(Alerts, AnotherCopyIsToldWithOneWarningThatIsDrawnAndNamed) {
