@@ -202,7 +202,7 @@ void ContentView::showWake(const Health& health) {
     refresh();
     if (!healthShown || manager->isRestarting())
         return;
-    // Another copy's restart running now is left to end, and this one is offered afterwards.
+    // While another copy restarts the Touch Bar, the wake is told rather than fixed twice.
     if (fixingAfterWake &&
         (!restartLock || restartLock->lock() != InstanceLock::Status::HeldElsewhere)) {
         fixRunsAfterWake = manager->fixAfterWake();
