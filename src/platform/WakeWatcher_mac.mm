@@ -10,34 +10,39 @@ public:
     explicit WakeWatcherPrivate(WakeWatcher& watcher)
         : watcher(watcher) {}
     ~WakeWatcherPrivate() {
-        for (id observer : {sleeping, waking}) {
-            if (!observer)
-                continue;
-            [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:observer];
-            [observer release];
-        }
+        forget(sleeping);
+        forget(waking);
     }
 
     void listen() {
         WakeWatcher* heard = &watcher;
-        // The centre keeps a block only as long as someone holds the token it returned.
-        sleeping = [[NSWorkspace.sharedWorkspace.notificationCenter
-            addObserverForName:NSWorkspaceWillSleepNotification
-                        object:nil
-                         queue:NSOperationQueue.mainQueue
-                    usingBlock:^(NSNotification*) {
-                      emit heard->aboutToSleep();
-                    }] retain];
-        waking = [[NSWorkspace.sharedWorkspace.notificationCenter
-            addObserverForName:NSWorkspaceDidWakeNotification
-                        object:nil
-                         queue:NSOperationQueue.mainQueue
-                    usingBlock:^(NSNotification*) {
-                      emit heard->woke();
-                    }] retain];
+        sleeping = observe(NSWorkspaceWillSleepNotification, ^{
+          emit heard->aboutToSleep();
+        });
+        waking = observe(NSWorkspaceDidWakeNotification, ^{
+          emit heard->woke();
+        });
     }
 
 private:
+    // The centre keeps the block only as long as someone holds the token it returns.
+    static id observe(NSNotificationName name, void (^heard)()) {
+        return [[NSWorkspace.sharedWorkspace.notificationCenter
+            addObserverForName:name
+                        object:nil
+                         queue:NSOperationQueue.mainQueue
+                    usingBlock:^(NSNotification*) {
+                      heard();
+                    }] retain];
+    }
+
+    static void forget(id observer) {
+        if (!observer)
+            return;
+        [NSWorkspace.sharedWorkspace.notificationCenter removeObserver:observer];
+        [observer release];
+    }
+
     WakeWatcher& watcher;
     id sleeping = nil;
     id waking = nil;
