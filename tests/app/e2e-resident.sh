@@ -2,7 +2,7 @@
 # Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
 # and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
 # restarts count once each; its menu as the host receives it fixes, starts at login (an entry
-# systemd's generator takes) and quits; a copy killed mid-restart counts nothing and keeps no fix
+# systemd's generator takes; someone else's file, a link or a read-only folder is said) and quits; a copy killed mid-restart counts nothing and keeps no fix
 # out; with no tray host, or a session bus that never answers, the window says so and stays.
 # Without a notification server, `fix --notify` shows its outcome in a window.
 # Usage: e2e-resident.sh path/to/corvane
@@ -66,6 +66,10 @@ printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n' >"$entry"
 host click "$item" 'Start at Login'; logged tray 'written by someone else, and is left alone'
 grep -q Mine "$entry" && [ "$(host menu "$item" | sed -n 5p)" = 'Start at Login (set up by someone else)' ] ||
     fail "someone else's entry was changed, or not said"
+login() { host click "$item" "$(host menu "$item" | sed -n 5p)"; }
+ln -sf "$scratch/elsewhere" "$entry" && login && logged tray 'is a link, left alone'
+rm "$entry" && mount -t tmpfs -o ro tmpfs "${entry%/*}" && login
+logged tray 'could not be written: ' && umount "${entry%/*}"
 host click "$item" 'Open Corvane'
 screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
 cp "$scratch/notify.out" "$scratch/menu.txt" "${BASH_SOURCE[0]%/*}/../../build/screenshots/"
