@@ -26,8 +26,8 @@ public:
     void notify(const QString& summary, const QString& body, bool offerFix);
 
 signals:
-    // Whether the notification was shown; false with no notification server, or one that
-    // answered nonsense or not within five seconds.
+    // Whether the notification was shown; false with no session bus within five seconds, no
+    // notification server, or one that answered nonsense or not within five seconds.
     void answered(bool shown);
     // "Fix Touch Bar" was pressed in the notification shown last.
     void fixInvoked();
