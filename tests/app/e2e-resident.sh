@@ -2,9 +2,10 @@
 # Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
 # and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
 # restarts count once each; its menu as the host receives it fixes, starts at login (an entry
-# systemd's generator takes; someone else's file, a link or a read-only folder is said) and quits; a copy killed mid-restart counts nothing and keeps no fix
-# out; with no tray host, or a session bus that never answers, the window says so and stays.
-# Without a notification server, `fix --notify` shows its outcome in a window.
+# systemd's generator takes; someone else's file, a link or a read-only folder is said) and
+# quits; a copy killed mid-restart counts nothing and keeps no fix out; with no tray host, or a
+# session bus that never answers, the window says so and stays. Without a notification server,
+# `fix --notify` shows its outcome in a window.
 # Usage: e2e-resident.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -41,7 +42,8 @@ launch host host watch && logged host watching
 launch alone "$corvane" fix --notify && alone=$launched
 alert=$(window_of "$alone" '^Touch Bar not fixed$') && press "$alert" Return || fail "no window without a notification server"
 logged alone 'No notification server took the outcome, so a window shows it'
-await_exit "$alone" 10 || [ $? = 2 ] || fail "fix --notify without a notification server ended with $?"
+status=0 && await_exit "$alone" 10 || status=$?
+[ "$status" = 2 ] || fail "fix --notify without a notification server ended with $status"
 launch mock /usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$scratch/notify.out"
 until [ -s "$scratch/notify.out" ] || busctl --user status org.freedesktop.Notifications >/dev/null 2>&1; do sleep 0.1; done
 launch tray "$corvane" tray && tray=$launched
@@ -85,7 +87,7 @@ launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray
 window_of "$launched" '^Corvane$' >/dev/null || fail "no window without a tray"
 logged lonely 'On GNOME, turn on the AppIndicator extension'
 kill "$launched"; await_exit "$launched" 5 || true
-launch silent python3 -c 'import socket, sys, time
+launch silent /usr/bin/python3 -c 'import socket, sys, time
 bus = socket.socket(socket.AF_UNIX); bus.bind(sys.argv[1]); bus.listen()
 print("listening", flush=True); time.sleep(600)' "$scratch/silent" && logged silent listening
 launch deaf env DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/silent" "$corvane" tray
