@@ -8,8 +8,11 @@
 #include "core/Version.h"
 #include "platform/InstanceLock.h"
 #include "platform/Services.h"
+#include "ui/Alerts.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QThreadPool>
 
@@ -22,6 +25,10 @@
 #include <system_error>
 #include <unistd.h>
 #include <vector>
+
+#ifndef __APPLE__
+#include "platform/BusConnector.h"
+#endif
 
 namespace corvane {
 namespace {
@@ -36,6 +43,9 @@ struct HeldBack {
 // found a display.
 std::vector<HeldBack> heldBack;
 QtMessageHandler previousHandler = nullptr;
+// What the process ends with when Qt finds no display: the command line's own status once it
+// has one.
+int statusWithoutDisplay = 1;
 
 void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     // Without a display Qt ends the process with a fatal error, advising to reinstall.
@@ -43,7 +53,7 @@ void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& 
         std::fputs("corvane: no display could be opened: set DISPLAY or WAYLAND_DISPLAY to a "
                    "running display server\n",
                    stderr);
-        std::_Exit(1);
+        std::_Exit(statusWithoutDisplay);
     }
     heldBack.push_back({type, context.category, message});
 }
@@ -94,13 +104,11 @@ Application::Face Application::faceFor(int argc, char** argv) {
 
 Application::Application(int& argc, char** argv, Face face)
     : face(face)
+    , argc(argc)
+    , argv(argv)
     , application(face == Face::CommandLine ? std::make_unique<QCoreApplication>(argc, argv)
                                             : std::make_unique<QApplication>(argc, argv)) {
-    qInstallMessageHandler(face == Face::CommandLine ? endWithoutThread : previousHandler);
-    for (const HeldBack& message : heldBack)
-        previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
-                        message.message);
-    heldBack.clear();
+    tellHeldBack();
     QCoreApplication::setApplicationName(applicationName);
     QCoreApplication::setApplicationVersion(applicationVersion);
     QCoreApplication::setOrganizationDomain(organizationDomain);
@@ -114,6 +122,29 @@ Application::Application(int& argc, char** argv, Face face)
     pool->setExpiryTimeout(-1);
     pool->setMaxThreadCount(1);
     pool->start([] {});
+}
+
+void Application::tellHeldBack() {
+    qInstallMessageHandler(face == Face::CommandLine ? endWithoutThread : previousHandler);
+    for (const HeldBack& message : heldBack)
+        previousHandler(message.type, QMessageLogContext(nullptr, 0, nullptr, message.category),
+                        message.message);
+    heldBack.clear();
+}
+
+void Application::showAlert(const QString& title, const QString& text, int status) {
+    statusWithoutDisplay = status;
+    application.reset();
+    qInstallMessageHandler(holdBack);
+    application = std::make_unique<QApplication>(argc, argv);
+    tellHeldBack();
+#ifndef __APPLE__
+    BusConnector::settleSessionBus();
+#endif
+    QMessageBox* alert = ui::openAlert(nullptr, title, text, QObject::tr("OK"));
+    QEventLoop loop;
+    QObject::connect(alert, &QMessageBox::finished, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void Application::run() {
@@ -134,12 +165,20 @@ void Application::runFace() {
     const std::unique_ptr<QSettings> settings = openSettings();
     if (face == Face::CommandLine) {
         const int status = runCommandLine(QCoreApplication::arguments(), system.services(),
-                                          settings.get(), lock, restartLock);
+                                          settings.get(), lock, restartLock,
+                                          [this](const QString& title, const QString& text,
+                                                 int fixed) { showAlert(title, text, fixed); });
         // What a reader does not take within a second is not waited for.
         system.output().flush(std::chrono::seconds(1));
         system.services().errors.flush(std::chrono::seconds(1));
         std::_Exit(status);
     }
+#ifndef __APPLE__
+    const QString silent = BusConnector::settleSessionBus();
+    if (!silent.isEmpty())
+        system.output().writeLine(
+            QStringLiteral("⚠️ Neither a tray nor notifications can be reached: ") + silent);
+#endif
     AppDelegate delegate(system.services(), settings.get(), lock, restartLock, face == Face::Tray);
     QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching,
                               Qt::QueuedConnection);

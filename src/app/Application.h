@@ -38,6 +38,13 @@ public:
 
 private:
     [[noreturn]] void runFace();
+    // Passes on what Qt said while the application object was made, now that it is known
+    // whether Qt found a display.
+    void tellHeldBack();
+    // The command line's one window: an alert titled `title` saying `text`, in a QApplication
+    // made in place of the QCoreApplication, until it is dismissed. Without a display the
+    // process ends there with `status`, saying so.
+    void showAlert(const QString& title, const QString& text, int status);
 
     struct Startup {
         Startup();
@@ -45,6 +52,8 @@ private:
 
     Startup startup;
     const Face face;
+    int& argc;
+    char** argv;
     std::unique_ptr<QCoreApplication> application;
 };
 

@@ -119,13 +119,19 @@ std::optional<TouchBarError> restart(TouchBarManager& manager, bool (TouchBarMan
     return outcome;
 }
 
-// Tells `line` in a desktop notification, and waits until it was shown or refused.
-void notify(const QString& summary, const QString& line) {
+// Tells `line` in a desktop notification, and waits until it was shown or refused; answers
+// whether it was shown.
+bool notify(const QString& summary, const QString& line) {
     Notifier notifier;
     QEventLoop loop;
-    QObject::connect(&notifier, &Notifier::answered, &loop, &QEventLoop::quit);
+    bool shown = false;
+    QObject::connect(&notifier, &Notifier::answered, &loop, [&](bool answer) {
+        shown = answer;
+        loop.quit();
+    });
     notifier.notify(summary, line, false);
     loop.exec();
+    return shown;
 }
 
 // Restarts the Touch Bar; the closing line, which says how that ended, goes into `closing`.
@@ -180,7 +186,7 @@ ExitStatus fix(const Services& services, QSettings* settings, InstanceLock& lock
 } // namespace
 
 int runCommandLine(const QStringList& arguments, const Services& services, QSettings* settings,
-                   InstanceLock& lock, InstanceLock& restartLock) {
+                   InstanceLock& lock, InstanceLock& restartLock, const ShowAlert& showAlert) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Restarts a frozen Touch Bar. Without a command, opens the window."));
@@ -246,10 +252,17 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     QString closing;
     const ExitStatus fixed =
         fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked, closing);
-    if (parser.isSet(notification))
-        notify(fixed == ExitStatus::Done ? QStringLiteral("Touch Bar fixed")
-                                         : QStringLiteral("Touch Bar not fixed"),
-               closing);
+    const QString summary = fixed == ExitStatus::Done ? QStringLiteral("Touch Bar fixed")
+                                                      : QStringLiteral("Touch Bar not fixed");
+    if (parser.isSet(notification) && !notify(summary, closing)) {
+        services.output.writeLine(
+            QStringLiteral("⚠️ No notification server took the outcome, so a window shows it"));
+        services.output.flush(std::chrono::seconds(1));
+        // The restart is over: a person who reads the alert meanwhile may fix again.
+        restartLock.unlock();
+        lock.unlock();
+        showAlert(summary, closing, static_cast<int>(fixed));
+    }
     return static_cast<int>(fixed);
 }
 

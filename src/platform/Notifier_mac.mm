@@ -23,6 +23,9 @@
 
 namespace corvane {
 
+// Nothing to reach first: the notification centre is always there.
+class NotifierPrivate {};
+
 Notifier::Notifier(QObject* parent)
     : QObject(parent) {
     static CorvaneNotificationDelegate* delegate = [[CorvaneNotificationDelegate alloc] init];
@@ -38,6 +41,8 @@ Notifier::Notifier(QObject* parent)
                                                                     intentIdentifiers:@[]
                                                                               options:0]]];
 }
+
+Notifier::~Notifier() = default;
 
 void Notifier::notify(const QString& summary, const QString& body, bool offerFix) {
     QPointer<Notifier> self(this);

@@ -1,28 +1,19 @@
 #include "platform/WakeWatcher.h"
 
+#include "platform/BusConnector.h"
 #include "platform/Log.h"
 
-#include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusError>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
-#include <QFutureWatcher>
-#include <QPromise>
-#include <QTimer>
 
-#include <atomic>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace corvane {
 namespace {
 
 const QString logind = QStringLiteral("org.freedesktop.login1");
 const QString unheard = QStringLiteral("   ⚠️ The machine waking from sleep goes unheard");
-// A bus answers at once; one that accepts and then says nothing would otherwise be waited for.
-constexpr std::chrono::seconds answerLimit{5};
 
 } // namespace
 
@@ -35,40 +26,12 @@ public:
     WakeWatcherPrivate(WakeWatcher& watcher, Log& log)
         : watcher(watcher)
         , log(log) {
-        limit.setSingleShot(true);
-        connect(&limit, &QTimer::timeout, this, [this] {
-            connecting.disconnect(this);
-            say(QStringLiteral(": the system bus did not answer within %1 seconds")
-                    .arg(answerLimit.count()));
-        });
-        connect(&connecting, &QFutureWatcherBase::finished, this, [this] {
-            limit.stop();
-            if (!connecting.isCanceled())
-                use(connecting.result());
-        });
+        connect(&connector, &BusConnector::connected, this, &WakeWatcherPrivate::use);
+        connect(&connector, &BusConnector::failed, this,
+                [this](const QString& why) { say(QStringLiteral(": ") + why); });
     }
 
-    void listen() {
-        static std::atomic<int> connections;
-        const QString name = QStringLiteral("corvane-wake-%1").arg(++connections);
-        // The address libdbus takes, read here because libdbus reads it once per process.
-        const QString address = qEnvironmentVariable(
-            "DBUS_SYSTEM_BUS_ADDRESS", QStringLiteral("unix:path=/var/run/dbus/system_bus_socket"));
-        QPromise<QDBusConnection> promise;
-        connecting.setFuture(promise.future());
-        try {
-            std::thread([promise = std::move(promise), address, name]() mutable {
-                promise.start();
-                promise.addResult(QDBusConnection::connectToBus(address, name));
-                promise.finish();
-            }).detach();
-        } catch (const std::system_error& error) {
-            say(QStringLiteral(": no thread to reach the system bus (%1)")
-                    .arg(QString::fromLocal8Bit(error.code().message())));
-            return;
-        }
-        limit.start(answerLimit);
-    }
+    void listen() { connector.connectToBus(); }
 
 private slots:
     void prepareForSleep(bool sleeping) {
@@ -82,11 +45,6 @@ private:
     void say(const QString& why) { log.writeLine(unheard + why); }
 
     void use(const QDBusConnection& connected) {
-        if (!connected.isConnected()) {
-            say(QStringLiteral(": there is no system bus (") + connected.lastError().message() +
-                QLatin1Char(')'));
-            return;
-        }
         bus = connected;
         auto* appearing =
             new QDBusServiceWatcher(logind, *bus, QDBusServiceWatcher::WatchForRegistration, this);
@@ -118,8 +76,7 @@ private:
 
     WakeWatcher& watcher;
     Log& log;
-    QFutureWatcher<QDBusConnection> connecting;
-    QTimer limit;
+    BusConnector connector{BusConnector::Bus::System};
     std::optional<QDBusConnection> bus;
     bool subscribed = false;
 };

@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Corvane in the tray, on a private session bus beside a stand-in tray host: the icon registers
 # and its tooltip follows the health; with it running, `corvane fix` restarts and both copies'
-# restarts count once each; its menu as the host receives it fixes and quits; with no tray host
-# the window says so, naming GNOME's extension, and stays. After a wake heard from logind on a
-# private system bus, a dead strip is told once (a burst too), a working one not at all; fixing
-# after wakes asks polkit before any password prompt, stops after three failed wakes until any
-# fix works, and a notification server that answers an error opens the window instead.
+# restarts count once each; its menu as the host receives it fixes, starts at login (an entry
+# systemd's generator takes; someone else's file, a link or a read-only folder is said) and
+# quits; a copy killed mid-restart counts nothing and keeps no fix out; with no tray host, or a
+# session bus that never answers, the window says so and stays. Without a notification server,
+# `fix --notify` shows its outcome in a window. After a wake heard from logind on a private
+# system bus, a dead strip is told once (a burst too), a working one not at all; fixing after
+# wakes asks polkit before any password prompt, stops after three failed wakes until any fix
+# works, and a notification server that answers an error opens the window instead.
 # Usage: e2e-resident.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
 
 host() { /usr/bin/python3 "$(dirname "$0")/tray-host.py" "$@"; }
+# units: what systemd's XDG autostart generator makes of the autostart folder.
+units() {
+    rm -rf "$scratch/units" && mkdir "$scratch/units"
+    XDG_CONFIG_DIRS=/nowhere /usr/lib/systemd/user-generators/systemd-xdg-autostart-generator \
+        "$scratch"/units{,,} && ls "$scratch/units"
+}
 counted() { grep -qx "TouchBarRestartCount=$1" "$settings" || fail "count $1 not saved"; }
 # notified COUNT TEXT: the COUNTth call of Notify, and the last, says TEXT.
 notified() {
@@ -33,6 +42,11 @@ mkdir -p /sys/class/dmi/id && echo 'Apple Inc.' >/sys/class/dmi/id/sys_vendor
 echo 'MacBookPro16,1' >/sys/class/dmi/id/product_name
 
 launch host host watch && logged host watching
+launch alone "$corvane" fix --notify && alone=$launched
+alert=$(window_of "$alone" '^Touch Bar not fixed$') && press "$alert" Return || fail "no window without a notification server"
+logged alone 'No notification server took the outcome, so a window shows it'
+status=0 && await_exit "$alone" 10 || status=$?
+[ "$status" = 2 ] || fail "fix --notify without a notification server ended with $status"
 launch mock /usr/bin/python3 -m dbusmock --session -t notification_daemon -l "$scratch/notify.out"
 until [ -s "$scratch/notify.out" ] || busctl --user status org.freedesktop.Notifications >/dev/null 2>&1; do sleep 0.1; done
 launch tray "$corvane" tray && tray=$launched
@@ -50,15 +64,25 @@ notified 2 '"Success! ✅" "Touch Bar has been successfully restarted!"'
 # Start at Login writes a valid entry that starts Corvane in the tray, and removes only its own.
 entry=$XDG_CONFIG_HOME/autostart/com.tamberlin.corvane.desktop
 host click "$item" 'Start at Login'; sleep 0.5 && desktop-file-validate "$entry" &&
-    grep -qx "Exec=\"$corvane\" tray" "$entry" || fail "no valid autostart entry"
-host click "$item" 'Start at Login'; sleep 0.5 && [ ! -e "$entry" ] || fail "the entry stays"
+    grep -qx "Exec=\"$corvane\" tray" "$entry" && units | grep -qx 'app-com.tamberlin.corvane@autostart.service' ||
+    fail "no valid autostart entry"
+host click "$item" 'Start at Login'; sleep 0.5 && [ ! -e "$entry" ] && ! units | grep -q corvane || fail "the entry stays"
 printf '[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n' >"$entry"
 host click "$item" 'Start at Login'; logged tray 'written by someone else, and is left alone'
 grep -q Mine "$entry" && [ "$(host menu "$item" | sed -n 5p)" = 'Start at Login (set up by someone else)' ] ||
     fail "someone else's entry was changed, or not said"
+login() { host click "$item" "$(host menu "$item" | sed -n 5p)"; }
+ln -sf "$scratch/elsewhere" "$entry" && login && logged tray 'is a link, left alone'
+rm "$entry" && mount -t tmpfs -o ro tmpfs "${entry%/*}" && login
+logged tray 'could not be written: ' && umount "${entry%/*}"
 host click "$item" 'Open Corvane'
 screenshot "$(window_of "$tray" '^Corvane$')" resident || fail "Open Corvane opened no window"
 host click "$item" Quit; ends tray "$tray" 5
+stand_in /usr/bin/pkill 'exec sleep 60'
+launch killed "$corvane" tray && logged host 'item ' 2 && item=$(tail -n1 "$scratch/host.out" | cut -d' ' -f2)
+host click "$item" 'Fix Touch Bar'; logged killed 'Attempting to kill process'
+kill -9 "$launched" && ln -sf pgrep /usr/bin/pkill && counted 2
+"$corvane" fix >"$scratch/fix.out" 2>&1 && counted 3 || fail "no fix after a tray copy was killed mid-restart"
 
 dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$scratch/system" 2>/dev/null & track $!
 until [ -s "$scratch/system" ]; do sleep 0.1; done
@@ -117,4 +141,11 @@ kill "$(pgrep -f 'tray-host.py watch')"
 launch lonely env XDG_CURRENT_DESKTOP=ubuntu:GNOME "$corvane" tray
 window_of "$launched" '^Corvane$' >/dev/null || fail "no window without a tray"
 logged lonely 'On GNOME, turn on the AppIndicator extension'
+kill "$launched"; await_exit "$launched" 5 || true
+launch silent /usr/bin/python3 -c 'import socket, sys, time
+bus = socket.socket(socket.AF_UNIX); bus.bind(sys.argv[1]); bus.listen()
+print("listening", flush=True); time.sleep(600)' "$scratch/silent" && logged silent listening
+launch deaf env DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/silent" "$corvane" tray
+window_of "$launched" '^Corvane$' >/dev/null && logged deaf 'session bus did not answer within 5 seconds' &&
+    logged deaf 'This desktop shows no tray icons' || fail "a silent session bus held the tray copy"
 echo "resident end-to-end test passed"
