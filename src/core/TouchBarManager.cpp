@@ -1,6 +1,7 @@
 #include "core/TouchBarManager.h"
 
 #include "core/Detection.h"
+#include "core/Report.h"
 
 #include <QFutureWatcher>
 #include <QSettings>
@@ -98,6 +99,14 @@ void TouchBarManager::checkHealth() {
     runInBackground([services = services,
                      &backend = backend] { return checkTouchBarHealth(services, backend); },
                     [this](const Health& health) { setHealth(health); });
+}
+
+void TouchBarManager::readReport(const QList<QJsonObject>& history) {
+    runInBackground(
+        [services = services, &backend = backend, history] {
+            return writeReport(readReportInput(services, backend, history), personalNames());
+        },
+        [this](const QString& report) { emit reportRead(report); });
 }
 
 // Restarting shows at once, so that a second press finds the button disabled and a second
