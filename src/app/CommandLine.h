@@ -10,7 +10,8 @@ class InstanceLock;
 struct Services;
 
 // Corvane without its window: `status [--json]` tells whether the Touch Bar works, `fix
-// [--admin]` restarts it as the window's button does, with the same lines on the output, and
+// [--admin]` restarts it as the window's button does, with the same lines on the output, `report
+// [--output FILE]` writes what a bug report needs, personal details removed, and
 // `help`, `--help` and `--version` say what they say everywhere; `fix --notify` also tells its
 // closing line in a desktop notification, for the desktop entry and shortcuts. Answers the exit
 // status, one of ExitStatus's; arguments it does not take get a usage message on the errors. `fix`
