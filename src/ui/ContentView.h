@@ -21,10 +21,12 @@ class WakeWatcher;
 
 namespace ui {
 class FixButton;
+class SymbolButton;
 } // namespace ui
 
 // The whole content of the main window: the emblem, the product name, whether this machine
-// has a Touch Bar, the button that restarts it, Help and Quit, the check box that keeps
+// has a Touch Bar, the button that restarts it, Help, Copy Report (the manager's report, put on
+// the clipboard) and Quit, the check box that keeps
 // Corvane in the tray, and the one alert through
 // which every outcome reaches the user. It draws itself from the manager it owns; it writes
 // nothing to standard output. A few seconds after the machine wakes it reads the Touch Bar's
@@ -64,6 +66,8 @@ private:
     void showHealth();
     void checkForErrors();
     void showHelp();
+    void copyReport();
+    void reportRead(const QString& report);
     void presentAlert(bool offerAdministrator);
     void alertClosed(QMessageBox* box, bool success, bool administrator, bool fix);
 
@@ -88,6 +92,9 @@ private:
 
     QLabel* statusLine;
     ui::FixButton* fixButton;
+    ui::SymbolButton* copyButton;
+    // How long "Copied" shows in the Copy Report button's place.
+    QTimer copied;
     QCheckBox* residentBox;
 };
 
