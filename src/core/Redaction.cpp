@@ -49,7 +49,8 @@ Redacted redact(const QString& text, const PersonalNames& names) {
           }));
 
     static const QRegularExpression serial(
-        QStringLiteral(R"(\b((?:IOPlatform)?serial(?:[ _-]?number)?"?\s*[:=]\s*"?)([\w.-]+))"),
+        QStringLiteral(
+            R"(\b((?:IOPlatform)?serial(?:[ _-]?number)?"?[ \t]*[:=][ \t]*"?)([\w.-]+))"),
         QRegularExpression::CaseInsensitiveOption);
     count(PersonalDetail::SerialNumber,
           replaceEach(redacted.text, serial, [](const QRegularExpressionMatch& match) {
