@@ -29,7 +29,6 @@ QStringList accountNames() {
         names << QString::fromLocal8Bit(found->pw_name);
     for (const char* variable : {"USER", "LOGNAME"})
         names << qEnvironmentVariable(variable);
-    names.removeAll(QString());
     names.removeDuplicates();
     return names;
 }

@@ -26,7 +26,8 @@ QStringList diagnosticReportFolders();
 // A link is not a report: it could name anything.
 QList<CrashReport> touchBarCrashReports(const QString& folder, int count);
 
-// The names this user goes by: the account's in the password database, $USER and $LOGNAME.
+// The names this user goes by: the account's in the password database, $USER and $LOGNAME;
+// an unset variable gives an empty one.
 QStringList accountNames();
 
 } // namespace corvane
