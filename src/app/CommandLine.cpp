@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 
 namespace corvane {
 namespace {
@@ -28,15 +29,17 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
         services.append(QJsonObject{{QStringLiteral("name"), service.name},
                                     {QStringLiteral("running"), service.running}});
     const QDateTime last = manager.lastRestartTime();
+    QJsonObject judged{{QStringLiteral("state"), healthKey(health.state)},
+                       {QStringLiteral("reason"), health.reason}};
+    if (!health.hint.isEmpty())
+        judged.insert(QStringLiteral("hint"), health.hint);
     const QJsonObject status{
         {QStringLiteral("model"), model},
         {QStringLiteral("touchBar"), manager.hasTouchBar()},
         {QStringLiteral("backend"), manager.backendKey().isEmpty()
                                         ? QJsonValue(QJsonValue::Null)
                                         : QJsonValue(manager.backendKey())},
-        {QStringLiteral("health"), QJsonObject{{QStringLiteral("state"), healthKey(health.state)},
-                                               {QStringLiteral("reason"), health.reason},
-                                               {QStringLiteral("hint"), health.hint}}},
+        {QStringLiteral("health"), judged},
         {QStringLiteral("services"), services},
         {QStringLiteral("restartCount"), manager.restartCount()},
         {QStringLiteral("lastRestart"), last.isValid()
@@ -74,34 +77,86 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     return lines;
 }
 
-ExitStatus status(const Services& services, QSettings* settings, bool json) {
-    // Only the answer reaches the output: what the detection logs on its way is dropped.
+// Runs `body` with `services` whose log goes nowhere: only the answer reaches the output, not
+// what the detection logs on its way.
+template <typename Body> ExitStatus quietly(const Services& services, Body body) {
     QFile nowhere(QStringLiteral("/dev/null"));
     if (!nowhere.open(QIODevice::WriteOnly))
         return ExitStatus::CouldNotTell;
     Log dropped(nowhere.handle());
-    const Services quiet{services.tools, services.modelQuery, services.clock,
-                         dropped,        services.errors,     services.user};
-    const QString model = getModelIdentifier(quiet.modelQuery, dropped).trimmed();
-    const std::unique_ptr<TouchBarManager> manager = makeTouchBarManager(quiet, settings);
-    QEventLoop loop;
-    QObject::connect(manager.get(), &TouchBarManager::healthChanged, &loop, &QEventLoop::quit);
-    // One task at a time on the manager's thread: the health is read after the detection.
-    manager->performFullTouchBarDetection();
-    manager->checkHealth();
-    loop.exec();
-    if (json)
-        services.output.write(statusJson(model, *manager));
-    else
-        for (const QString& line : statusLines(model, *manager))
-            services.output.writeLine(line);
-    // A script reading the answer must not take silence for it.
-    if (!services.output.flush(std::chrono::seconds(1))) {
-        services.errors.writeLine(
-            QStringLiteral("The answer could not be written to standard output."));
-        return ExitStatus::OutputFailed;
+    return body(Services{services.tools, services.modelQuery, services.clock, dropped,
+                         services.errors, services.user, services.prompt, services.root});
+}
+
+// Writes `answer` on the output; a script reading it must not take silence for it.
+ExitStatus answer(const Services& services, const QByteArray& answer) {
+    services.output.write(answer);
+    if (services.output.flush(std::chrono::seconds(1)))
+        return ExitStatus::Done;
+    services.errors.writeLine(
+        QStringLiteral("The answer could not be written to standard output."));
+    return ExitStatus::OutputFailed;
+}
+
+ExitStatus status(const Services& services, QSettings* settings, bool json) {
+    return quietly(services, [&](const Services& quiet) {
+        const QString model = getModelIdentifier(quiet.modelQuery, quiet.output).trimmed();
+        const std::unique_ptr<TouchBarManager> manager = makeTouchBarManager(quiet, settings);
+        QEventLoop loop;
+        QObject::connect(manager.get(), &TouchBarManager::healthChanged, &loop, &QEventLoop::quit);
+        // One task at a time on the manager's thread: the health is read after the detection.
+        manager->performFullTouchBarDetection();
+        manager->checkHealth();
+        loop.exec();
+        const QByteArray text =
+            json ? statusJson(model, *manager)
+                 : (statusLines(model, *manager).join(QLatin1Char('\n')) + QLatin1Char('\n'))
+                       .toUtf8();
+        const ExitStatus written = answer(services, text);
+        return written != ExitStatus::Done
+                   ? written
+                   : statusExitStatus(manager->hasTouchBar(), manager->health().state);
+    });
+}
+
+// Writes `text` into `path`, replacing what was there at once or not at all. A link is not
+// written through: whoever placed it, perhaps in a shared folder, chose where it leads, and the
+// report may be written by root.
+ExitStatus writeFile(const Services& services, const QString& path, const QByteArray& text) {
+    const QFileInfo target(path);
+    QString problem;
+    QSaveFile file(path);
+    if (target.isSymLink())
+        problem = QStringLiteral("it is a link, and Corvane does not write through links");
+    else if (target.exists() && !target.isFile())
+        problem = QStringLiteral("it is not a plain file");
+    else if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        problem = file.errorString();
+    if (problem.isEmpty()) {
+        services.output.writeLine(QStringLiteral("The report was written to ") + path + '.');
+        return ExitStatus::Done;
     }
-    return statusExitStatus(manager->hasTouchBar(), manager->health().state);
+    services.errors.writeLine(
+        QStringLiteral("The report could not be written to %1: %2.").arg(path, problem));
+    return ExitStatus::OutputFailed;
+}
+
+// The report, on the output or into `path`.
+ExitStatus report(const Services& services, QSettings* settings, const QString& path) {
+    return quietly(services, [&](const Services& quiet) {
+        const std::unique_ptr<TouchBarManager> manager = makeTouchBarManager(quiet, settings);
+        QString text;
+        QEventLoop loop;
+        QObject::connect(manager.get(), &TouchBarManager::reportRead, &loop,
+                         [&](const QString& report) {
+                             text = report;
+                             loop.quit();
+                         });
+        manager->readReport({});
+        loop.exec();
+        return path.isEmpty() ? answer(services, text.toUtf8())
+                              : writeFile(services, path, text.toUtf8());
+    });
 }
 
 // Starts a restart with `start` and waits for its outcome.
@@ -193,10 +248,11 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
     parser.addPositionalArgument(
         QStringLiteral("command"),
         QStringLiteral("status: tell whether the Touch Bar works.\nfix: restart the Touch Bar's "
-                       "services, as the window's button does.\ntray: keep Corvane in the tray "
+                       "services, as the window's button does.\nreport: what a bug report needs, "
+                       "personal details removed.\ntray: keep Corvane in the tray "
                        "(the menu bar on macOS), "
                        "its window hidden until opened.\nhelp: show this help."),
-        QStringLiteral("[status | fix | tray | help]"));
+        QStringLiteral("[status | fix | report | tray | help]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption json(QStringLiteral("json"),
@@ -208,7 +264,12 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         QStringLiteral("notify"), QStringLiteral("With fix: also tell the outcome in a desktop "
                                                  "notification, for a fix started without a "
                                                  "terminal."));
-    parser.addOptions({json, administrator, notification});
+    const QCommandLineOption output(
+        QStringLiteral("output"),
+        QStringLiteral("With report: write it into <file>, replacing the file at once, rather than "
+                       "on standard output."),
+        QStringLiteral("file"));
+    parser.addOptions({json, administrator, notification, output});
 
     const QString invoked = arguments.value(0, QStringLiteral("corvane"));
     const QString program = QFileInfo(invoked).fileName();
@@ -237,7 +298,8 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         return usage(QStringLiteral("unexpected argument '%1'").arg(words.at(1)));
     if (command == QLatin1String("tray"))
         return usage(QStringLiteral("tray takes no options"));
-    if (command != QLatin1String("status") && command != QLatin1String("fix"))
+    if (command != QLatin1String("status") && command != QLatin1String("fix") &&
+        command != QLatin1String("report"))
         return usage(command.isEmpty() ? QStringLiteral("a command is needed")
                                        : QStringLiteral("unknown command '%1'").arg(command));
     if (parser.isSet(json) && command != QLatin1String("status"))
@@ -246,9 +308,15 @@ int runCommandLine(const QStringList& arguments, const Services& services, QSett
         return usage(QStringLiteral("--admin goes with fix only"));
     if (parser.isSet(notification) && command != QLatin1String("fix"))
         return usage(QStringLiteral("--notify goes with fix only"));
+    if (parser.isSet(output) && command != QLatin1String("report"))
+        return usage(QStringLiteral("--output goes with report only"));
+    if (parser.isSet(output) && parser.value(output).isEmpty())
+        return usage(QStringLiteral("--output needs a file"));
 
     if (command == QLatin1String("status"))
         return static_cast<int>(status(services, settings, parser.isSet(json)));
+    if (command == QLatin1String("report"))
+        return static_cast<int>(report(services, settings, parser.value(output)));
     QString closing;
     const ExitStatus fixed =
         fix(services, settings, lock, restartLock, parser.isSet(administrator), invoked, closing);

@@ -16,7 +16,8 @@ struct Services;
 using ShowAlert = std::function<void(const QString& title, const QString& text, int status)>;
 
 // Corvane without its window: `status [--json]` tells whether the Touch Bar works, `fix
-// [--admin]` restarts it as the window's button does, with the same lines on the output, and
+// [--admin]` restarts it as the window's button does, with the same lines on the output, `report
+// [--output FILE]` writes what a bug report needs, personal details removed, and
 // `help`, `--help` and `--version` say what they say everywhere; `fix --notify` also tells its
 // closing line in a desktop notification, for the desktop entry and shortcuts, and with no
 // notification server in an alert through `showAlert`. Answers the exit

@@ -46,7 +46,7 @@ ExitStatus fixExitStatus(const std::optional<TouchBarError>& error) {
 QString exitStatusHelp() {
     return QStringLiteral(R"(
 Exit status:
-  0   status: the Touch Bar works; fix: it was restarted, and counted
+  0   status: the Touch Bar works; fix: it was restarted, and counted; report: written
   1   status: it does not work; fix: the restart failed
   2   no Touch Bar
   3   status: could not tell
@@ -55,7 +55,7 @@ Exit status:
   6   fix: another restart is running (a window's, the tray's or another fix)
   64  the arguments were not understood
   71  the system refused a thread or a process (too many running for this user)
-  74  status: the answer could not be written
+  74  status, report: the answer could not be written
 )");
 }
 

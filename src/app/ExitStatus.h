@@ -12,7 +12,8 @@ namespace corvane {
 // What the command line's exit status tells a script. The numbers are kept from release to
 // release; those above 63 are sysexits.h's.
 enum class ExitStatus {
-    // status: the Touch Bar works; fix: it was restarted, and the restart counted.
+    // status: the Touch Bar works; fix: it was restarted, and the restart counted; report: it was
+    // written.
     Done = 0,
     // status: a Touch Bar that does not work; fix: the restart failed.
     NotWorking = 1,
@@ -30,7 +31,7 @@ enum class ExitStatus {
     // EX_OSERR: the system refused a thread or a process Corvane needs, as near the limit of
     // processes a user may run.
     SystemRefused = 71,
-    // EX_IOERR: status's answer could not be written.
+    // EX_IOERR: status's answer or the report could not be written.
     OutputFailed = 74,
 };
 

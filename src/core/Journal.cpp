@@ -81,4 +81,10 @@ QString journalMessage(const QString& line) {
     return host < 0 || identifier < 0 || colon < 0 ? line : line.mid(colon + 2);
 }
 
+QString journalHost(const QString& line) {
+    const qsizetype host = line.indexOf(QLatin1Char(' '));
+    const qsizetype identifier = line.indexOf(QLatin1Char(' '), host + 1);
+    return host < 0 || identifier < 0 ? QString() : line.sliced(host + 1, identifier - host - 1);
+}
+
 } // namespace corvane

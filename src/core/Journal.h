@@ -17,5 +17,8 @@ JournalLines readJournal(const ToolSession& tools, const QString& invocation);
 // The message of a journal line as readJournal keeps it ("2026-12-07T09:00:00+0000 host
 // tiny-dfr[812]: words" gives "words").
 QString journalMessage(const QString& line);
+// The host that wrote a journal line as readJournal keeps it ("host" in the line above), or
+// nothing for a line of another shape.
+QString journalHost(const QString& line);
 
 } // namespace corvane

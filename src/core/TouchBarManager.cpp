@@ -2,6 +2,7 @@
 
 #include "core/AfterWake.h"
 #include "core/Detection.h"
+#include "core/Report.h"
 
 #include <QFutureWatcher>
 #include <QSettings>
@@ -119,6 +120,14 @@ void TouchBarManager::checkHealth() {
     runInBackground([services = services,
                      &backend = backend] { return checkTouchBarHealth(services, backend); },
                     [this](const Health& health) { setHealth(health); });
+}
+
+void TouchBarManager::readReport(const QList<QJsonObject>& history) {
+    runInBackground(
+        [services = services, &backend = backend, history] {
+            return writeReport(readReportInput(services, backend, history), personalNames());
+        },
+        [this](const QString& report) { emit reportRead(report); });
 }
 
 // Restarting shows at once, so that a second press finds the button disabled and a second

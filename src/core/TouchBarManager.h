@@ -7,6 +7,7 @@
 #include "platform/Services.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
@@ -72,6 +73,9 @@ public:
     bool fixAfterWake();
     // Reads the Touch Bar's health again; healthChanged() follows once health() holds it.
     void checkHealth();
+    // Reads everything a report tells and writes it, with `history`, personal details removed;
+    // reportRead() follows with it.
+    void readReport(const QList<QJsonObject>& history);
 
 signals:
     void aboutToChange();
@@ -85,6 +89,7 @@ signals:
     void healthChanged();
     // No error when the Touch Bar's services were restarted.
     void restartFinished(const std::optional<corvane::TouchBarError>& error);
+    void reportRead(const QString& report);
 
 private:
     template <typename T, typename Changed> void write(T& property, T value, Changed changed);

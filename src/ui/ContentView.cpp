@@ -13,8 +13,10 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -28,6 +30,9 @@ namespace {
 
 constexpr int viewWidth = 420;
 constexpr int viewHeight = 360;
+
+// Long enough to be read, short enough not to linger.
+constexpr std::chrono::seconds copiedShown{2};
 
 const QString helpPage = homepage + QStringLiteral("/help");
 
@@ -80,12 +85,22 @@ ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, Instanc
         new ui::SymbolButton(QStringLiteral("questionmark.circle"), tr("Help"), ui::color::blue);
     auto* quit =
         new ui::SymbolButton(QStringLiteral("xmark.circle"), tr("Quit"), ui::color::secondaryLabel);
+    copyButton = new ui::SymbolButton(QStringLiteral("doc.on.clipboard"), tr("Copy Report"),
+                                      ui::color::blue);
+    copyButton->setObjectName(QStringLiteral("copyReport"));
+    copyButton->setAccessibleName(tr("Copy Report"));
+    copyButton->setAccessibleDescription(
+        tr("Puts a report for a bug report on the clipboard, personal details removed"));
+    // "Copied" in its place must not move its neighbours.
+    copyButton->setMinimumWidth(copyButton->sizeHint().width());
     // The buttons keep room for their focus rings; their labels still sit 60 from the edges.
     constexpr int rowInset = 60 - ui::SymbolButton::focusMargin;
     auto* bottomRow = new QHBoxLayout;
     bottomRow->setContentsMargins(rowInset, 0, rowInset, 0);
     bottomRow->setSpacing(24);
     bottomRow->addWidget(help);
+    bottomRow->addStretch();
+    bottomRow->addWidget(copyButton);
     bottomRow->addStretch();
     bottomRow->addWidget(quit);
 
@@ -108,6 +123,14 @@ ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, Instanc
 
     connect(fixButton, &QAbstractButton::clicked, this, &ContentView::restartTouchBar);
     connect(help, &QAbstractButton::clicked, this, &ContentView::showHelp);
+    connect(copyButton, &QAbstractButton::clicked, this, &ContentView::copyReport);
+    connect(manager, &TouchBarManager::reportRead, this, &ContentView::reportRead);
+    copied.setSingleShot(true);
+    copied.setInterval(copiedShown);
+    connect(&copied, &QTimer::timeout, this, [this] {
+        copyButton->setText(tr("Copy Report"));
+        copyButton->setEnabled(true);
+    });
     connect(quit, &QAbstractButton::clicked, qApp, &QCoreApplication::quit);
     ui::addQuitShortcut(this);
 
@@ -266,6 +289,18 @@ void ContentView::showHelp() {
     const QUrl url(helpPage, QUrl::StrictMode);
     if (url.isValid())
         QDesktopServices::openUrl(url);
+}
+
+void ContentView::copyReport() {
+    // One reading at a time: it runs tools, and a second press would only queue another.
+    copyButton->setEnabled(false);
+    manager->readReport({});
+}
+
+void ContentView::reportRead(const QString& report) {
+    QGuiApplication::clipboard()->setText(report);
+    copyButton->setText(tr("Copied"));
+    copied.start();
 }
 
 void ContentView::setNotifier(Notifier* speaker) {

@@ -21,10 +21,12 @@ class TouchBarManager;
 
 namespace ui {
 class FixButton;
+class SymbolButton;
 } // namespace ui
 
 // The whole content of the main window: the emblem, the product name, whether this machine
-// has a Touch Bar, the button that restarts it, Help and Quit, the check box that keeps
+// has a Touch Bar, the button that restarts it, Help, Copy Report (the manager's report, put on
+// the clipboard) and Quit, the check box that keeps
 // Corvane in the tray, and the one alert through
 // which every outcome reaches the user. It draws itself from the manager it owns; it writes
 // nothing to standard output. When the health read after a wake finds the Touch Bar not
@@ -69,6 +71,8 @@ private:
     void showWake(const Health& health);
     void checkForErrors();
     void showHelp();
+    void copyReport();
+    void reportRead(const QString& report);
     void presentAlert(bool offerAdministrator);
     void alertClosed(QMessageBox* box, bool success, bool administrator, bool fix);
 
@@ -93,6 +97,9 @@ private:
 
     QLabel* statusLine;
     ui::FixButton* fixButton;
+    ui::SymbolButton* copyButton;
+    // How long "Copied" shows in the Copy Report button's place.
+    QTimer copied;
     QCheckBox* residentBox;
 };
 

@@ -33,8 +33,8 @@ qreal symbolSize(TextStyle style);
 
 // Symbol `name` drawn as a square `size` device-independent pixels wide, in `color`, sharp at
 // `devicePixelRatio`. The symbols ship inside the application, so they look the same on every
-// desktop: "wrench.and.screwdriver.fill", "questionmark.circle", "xmark.circle" and
-// "exclamationmark.triangle.fill". Null for any other name.
+// desktop: "wrench.and.screwdriver.fill", "questionmark.circle", "xmark.circle",
+// "doc.on.clipboard" and "exclamationmark.triangle.fill". Null for any other name.
 QPixmap symbolPixmap(const QString& name, qreal size, const QColor& color,
                      qreal devicePixelRatio = 1.0);
 

@@ -26,7 +26,8 @@ json() {
         --arg time '^\d{4}-\d\d-\d\dT[\d:]{8}Z$' 'keys == ["backend", "health", "lastRestart",
         "model", "restartCount", "services", "touchBar"] and (.model | type == "string") and
         (.touchBar | type == "boolean") and (.backend | IN("macos", "tiny-dfr", null)) and (.health |
-        keys == ["hint", "reason", "state"] and .state == $state and (.reason | type == "string")) and
+        keys - ["hint"] == ["reason", "state"] and (.hint // "x" | length > 0) and
+        .state == $state and (.reason | type == "string")) and
         .restartCount == $count and (.services | type == "array" and all(keys == ["name",
         "running"] and (.name | type == "string") and (.running | type == "boolean"))) and
         if $count == 0 then .lastRestart == null else .lastRestart | test($time) end' \
@@ -34,9 +35,9 @@ json() {
 }
 
 for arguments in --frob 'status --json=yes' 'fix --json' 'status --admin' 'status status' \
-    repair -x; do cli 64 "$arguments" err "Usage: $corvane"; done
-cli 0 --help out 'Usage: '"$corvane"' [options] [status | fix | tray | help]'
-grep -qx '  74  status: the answer could not be written' "$scratch/cli.out" || fail "help: no statuses"
+    repair -x 'status --output x' 'report --json'; do cli 64 "$arguments" err "Usage: $corvane"; done
+cli 0 --help out 'Usage: '"$corvane"' [options] [status | fix | report | tray | help]'
+grep -qx '  74  status, report: the answer could not be written' "$scratch/cli.out" || fail "help: no statuses"
 cli 0 --version out 'corvane 1.'
 
 mount -t tmpfs tmpfs /sys/class

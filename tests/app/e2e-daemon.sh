@@ -84,3 +84,20 @@ logged daemon '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar
 grep -qx 'TouchBarRestartCount=3' "$settings" || fail "count 3 not saved"
 press "$alert" ctrl+q
 ends daemon "$app" 10
+
+# The report: a user, a host, a serial and a MAC address planted in the environment, the host
+# name, os-release and the journal never reach it; nor does the journal's escape sequence.
+printf 'PRETTY_NAME="Debian GNU/Linux 12 (kestrel-mbp a4:83:e7:1b:2c:3d)"\n' >"$scratch/os-release"
+mount --bind "$scratch/os-release" /usr/lib/os-release
+printf '2026-12-07T09:00:00+0000 kestrel-mbp tiny-dfr[9]: \033[31m /home/mbrandt/a, mbrandt\n' >"$state/daemon"
+echo '2026-12-07T09:00:00+0000 kestrel-mbp kernel: usb 1-1: SerialNumber: C02XK1ABJHD3 A4-83-E7-1B-2C-3D' >"$state/kernel"
+USER=mbrandt unshare --uts sh -c 'hostname kestrel-mbp && "$0" report --output "$1"' "$corvane" "$scratch/report.md" >/dev/null ||
+    fail "report --output failed"
+! grep -qiE $'mbrandt|kestrel|C02XK1ABJHD3|a4.83.e7.1b.2c.3d|\e' "$scratch/report.md" || fail "report: personal details"
+for line in '# Corvane report' '## Health' "## tiny-dfr's journal" '- user names: 1' '- host names: 3' \
+    '- serial numbers: 1' '- MAC addresses: 2' '- home paths: 1'; do
+    grep -qxF -- "$line" "$scratch/report.md" || fail "report: no '$line'"
+done
+ln -s "$scratch/report.md" "$scratch/link.md"
+status=0 && "$corvane" report --output "$scratch/link.md" 2>"$scratch/link.err" || status=$?
+[ "$status" = 74 ] && grep -qF 'is a link' "$scratch/link.err" || fail "report wrote through a link"

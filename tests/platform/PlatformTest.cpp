@@ -1,3 +1,4 @@
+#include "platform/Diagnostics.h"
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
 #include "platform/PlainFile.h"
@@ -252,3 +253,30 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     EXPECT_EQ(openDescriptors(), before) << "the FIFO was left open";
 }
 #endif
+
+// Crash reports are told by name and time, newest first and no more than asked, never through a
+// link; the system's name is os-release's, unquoted, from /usr/lib where /etc has none.
+TEST(Diagnostics, NewestCrashReportsByNameAndTheSystemsName) {
+    QTemporaryDir folder;
+    const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-60);
+    for (const auto& [name, age] : {std::pair{"TouchBarServer-1.ips", 30},
+                                    {"TouchBarServer-2.ips", 10},
+                                    {"TouchBarServer-3.ips", 20},
+                                    {"Dock-4.ips", 0}}) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime);
+    }
+    QFile::link(folder.filePath("Dock-4.ips"), folder.filePath("TouchBarServer-5.ips"));
+    const QList<CrashReport> reports = touchBarCrashReports(folder.path(), 2);
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_EQ(reports[0].name + ' ' + reports[1].name, "TouchBarServer-2.ips TouchBarServer-3.ips");
+    EXPECT_EQ(reports[0].modified.toSecsSinceEpoch(), now.addSecs(-10).toSecsSinceEpoch());
+
+    QDir(folder.path()).mkpath("usr/lib");
+    QFile release(folder.filePath("usr/lib/os-release"));
+    ASSERT_TRUE(release.open(QIODevice::WriteOnly));
+    release.write("NAME=Debian\nPRETTY_NAME=\"Debian \\\"twelve\\\" 12\"\nID=debian\n");
+    release.close();
+    EXPECT_EQ(systemName(folder.path()), "Debian \"twelve\" 12");
+}

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLabel>
@@ -74,6 +75,15 @@ TEST(ContentView, LooksFollowTheManagerThroughARestart) {
 
 Your Touch Bar should now be responsive. If you need to restart it again, click "Fix Again" or quit and relaunch the app. |  | Fix Again | Quit)");
     EXPECT_EQ(fakes.output.text().count("The machine waking from sleep goes unheard"), 1);
+
+    // The report reaches the clipboard from the manager's thread, and the button says so.
+    auto* copy = view.findChild<QAbstractButton*>("copyReport");
+    QSignalSpy read(manager, &TouchBarManager::reportRead);
+    copy->click();
+    ASSERT_TRUE(read.wait(5000));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("- TouchBarServer: running\n"));
+    EXPECT_EQ(copy->text() + (copy->isEnabled() ? "" : "-"), "Copied-");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return copy->text() == "Copy Report"; }, 3000));
 }
 
 // logind on a bus of our own, starting after the window: sleep is no wake, nor is a stranger's
