@@ -6,8 +6,10 @@
 #include "core/LogFormat.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
+#include "platform/Observation.h"
 #include "platform/Services.h"
 
 #include <QCommandLineParser>
@@ -21,13 +23,17 @@
 namespace corvane {
 namespace {
 
-QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
+QByteArray statusJson(const QString& model, const TouchBarManager& manager,
+                      const QList<QJsonObject>& history) {
     const Health& health = manager.health();
     QJsonArray services;
     for (const ServiceStatus& service : health.services)
         services.append(QJsonObject{{QStringLiteral("name"), service.name},
                                     {QStringLiteral("running"), service.running}});
     const QDateTime last = manager.lastRestartTime();
+    QJsonArray entries;
+    for (const QJsonObject& entry : history)
+        entries.append(entry);
     const QJsonObject status{
         {QStringLiteral("model"), model},
         {QStringLiteral("touchBar"), manager.hasTouchBar()},
@@ -42,6 +48,7 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
         {QStringLiteral("lastRestart"), last.isValid()
                                             ? QJsonValue(last.toUTC().toString(Qt::ISODate))
                                             : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("history"), entries},
     };
     return QJsonDocument(status).toJson(QJsonDocument::Indented);
 }
@@ -74,6 +81,23 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     return lines;
 }
 
+// An entry of the history in a few words, e.g. "fix at 2026-12-07T15:04:05Z: daemon-stopped →
+// working (restart)". The file is anyone's to edit: nothing in it reaches a terminal as a control.
+QString describeEntry(const QJsonObject& entry) {
+    const auto text = [&](const char* key) {
+        return entry.value(QLatin1String(key)).toString();
+    };
+    QStringList steps;
+    for (const auto& step : entry.value(QLatin1String("steps")).toArray())
+        steps << step.toString();
+    return harmless((text("event") + QStringLiteral(" at ") + text("time") + QStringLiteral(": ") +
+                     text("before") + QStringLiteral(" → ") + text("after") +
+                     (steps.isEmpty() ? QString()
+                                      : QStringLiteral(" (") + steps.join(QStringLiteral(", ")) +
+                                            QLatin1Char(')')))
+                        .toUtf8());
+}
+
 ExitStatus status(const Services& services, QSettings* settings, bool json) {
     // Only the answer reaches the output: what the detection logs on its way is dropped.
     QFile nowhere(QStringLiteral("/dev/null"));
@@ -90,11 +114,18 @@ ExitStatus status(const Services& services, QSettings* settings, bool json) {
     manager->performFullTouchBarDetection();
     manager->checkHealth();
     loop.exec();
-    if (json)
-        services.output.write(statusJson(model, *manager));
-    else
+    const History history(History::defaultPath());
+    const QList<QJsonObject> recent = history.recent(5);
+    if (json) {
+        services.output.write(statusJson(model, *manager, recent));
+    } else {
         for (const QString& line : statusLines(model, *manager))
             services.output.writeLine(line);
+        if (!recent.isEmpty())
+            services.output.writeLine(QStringLiteral("History:   ") + describeEntry(recent.last()));
+        else if (!history.problem().isEmpty())
+            services.output.writeLine(QStringLiteral("History:   not read: ") + history.problem());
+    }
     // A script reading the answer must not take silence for it.
     if (!services.output.flush(std::chrono::seconds(1))) {
         services.errors.writeLine(

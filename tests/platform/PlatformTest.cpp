@@ -1,3 +1,4 @@
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
 #include "platform/PlainFile.h"
@@ -197,7 +198,7 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     QTemporaryDir folder;
     ASSERT_TRUE(shell(R"(cd "$1" && mkdir pc && echo Apple Inc. >sys_vendor && mkfifo fifo &&
         echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi && ln -s dmi link &&
-        head -c 64 /dev/zero >zeros && printf 'apple,j293\0apple,t8103\0' >m1 &&
+        head -c 64 /dev/zero >zeros && : >empty && printf 'apple,j293\0apple,t8103\0' >m1 &&
         printf 'apple,j493\0apple,t8112' >m2 && printf 'apple,j313\0' >air)",
                       folder.path())
                     .exitedWith(0));
@@ -209,7 +210,10 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
         return query.model(log).value_or("none");
     };
     const std::tuple<QString, qsizetype, Links, QByteArray, QString> files[] = {
-        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""},
+        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""}, // exactly the limit is whole
+        {"dmi", 14, Links::Refuse, "MacBookPro15,2", ": longer than any value it may hold"},
+        {"dmi", 0, Links::Refuse, "", ": longer than any value it may hold"},
+        {"empty", 0, Links::Refuse, "", ""},
         {"link", 64, Links::Follow, "MacBookPro15,2\n", ""},
         {"link", 64, Links::Refuse, "", ": not a plain file"},
         {"/dev/zero", 64, Links::Follow, "", ": not a plain file"},
@@ -250,5 +254,70 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     const long before = openDescriptors();
     EXPECT_FALSE(openSettings()) << "a FIFO was taken for the settings";
     EXPECT_EQ(openDescriptors(), before) << "the FIFO was left open";
+}
+
+// Bounded, newest kept, one whole line per write also from two copies at once, a torn line lost
+// alone; what Corvane did not write there is read safely and left as it is.
+TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("state/corvane/history.jsonl");
+    const auto numbers = [&] {
+        QList<int> seen;
+        for (const QJsonObject& entry : History(path).recent(1000))
+            seen << entry["n"].toInt();
+        return seen;
+    };
+    History history(path);
+    ASSERT_TRUE(history.append({{"n", 1}})) << history.problem().toStdString();
+    shell(R"(printf '{"n":' >>"$1")", path); // a full disk or a crash tore it
+    EXPECT_TRUE(history.append({{"n", 2}}) && numbers() == QList<int>({1, 2}));
+    const pid_t child = ::fork();
+    for (int index = 0; index < 149; ++index)
+        history.append({{"n", child == 0 ? 3 : 4}, {"padding", QString(2000, 'x')}});
+    if (child == 0)
+        std::_Exit(0);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(history.append({{"n", 5}}) && numbers().first() == 2);
+    EXPECT_TRUE(history.append({{"n", 6}}));
+    const QList<int> kept = numbers();
+    EXPECT_TRUE(kept.size() == History::capacity && kept.count(3) == 149 && kept.count(4) == 149 &&
+                kept.mid(History::capacity - 2) == QList<int>({5, 6}))
+        << "lines were lost or mixed, or not the oldest dropped";
+    EXPECT_EQ(shell(R"(stat -c %a "${1%/*}" "$1")", path).standardOutput, "700\n600\n");
+
+    const QString moveAway = "; move it away to start a new history";
+    const std::pair<const char*, QString> planted[] = {
+        {"mkfifo h", ": not a plain file"},
+        {"echo '{}' >t && ln -s t h", ": not a plain file"},
+        {"truncate -s 3M h", ": longer than a history grows" + moveAway},
+        {R"(printf 'no history\n\377{\n' >h)", ": holds no entry of a history" + moveAway},
+        {R"(printf '\0\1x' >h)", ": holds no entry of a history" + moveAway},
+    };
+    const QString look =
+        R"(cd "$1" && ls -l --time-style=+%s.%N && find -type f -exec md5sum {} +)";
+    for (const auto& [make, problem] : planted) {
+        QTemporaryDir other;
+        shell(QString(R"(cd "$1" && )") + make, other.path());
+        const QByteArray before = shell(look, other.path()).standardOutput;
+        History foreign(other.filePath("h"));
+        EXPECT_FALSE(foreign.append({{"n", 1}})) << make;
+        EXPECT_EQ(foreign.problem(), other.filePath("h") + problem);
+        EXPECT_TRUE(foreign.recent(5).isEmpty() &&
+                    foreign.problem() == other.filePath("h") + problem);
+        EXPECT_EQ(shell(look, other.path()).standardOutput, before) << make;
+    }
+    for (const QString& unwritable : {QString(), QString("/sys/corvane/history.jsonl")}) {
+        History nowhere(unwritable);
+        EXPECT_TRUE(!nowhere.append({{"n", 1}}) && !nowhere.problem().isEmpty());
+    }
+
+    qputenv("HOME", QFile::encodeName(folder.path()));
+    for (const QByteArray& state : QByteArrayList{"relative", "/var/state"}) {
+        qputenv("XDG_STATE_HOME", state);
+        EXPECT_EQ(History::defaultPath(),
+                  (state == "relative" ? folder.filePath(".local/state") : state) +
+                      "/corvane/history.jsonl");
+    }
+    qunsetenv("XDG_STATE_HOME");
 }
 #endif
