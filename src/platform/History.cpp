@@ -90,7 +90,9 @@ History::Contents History::read() const {
     contents.torn = !tail.isEmpty();
     bool foreign = false;
     for (const QByteArray& line : std::as_const(lines)) {
-        const QJsonDocument document = QJsonDocument::fromJson(line);
+        // A line longer than an entry may be was never one.
+        const QJsonDocument document =
+            line.size() < lineLimit ? QJsonDocument::fromJson(line) : QJsonDocument();
         if (document.isObject())
             contents.entries << document.object();
         else
@@ -109,6 +111,7 @@ QList<QJsonObject> History::recent(int count) const {
 }
 
 bool History::append(const QJsonObject& entry) {
+    lastProblem.clear();
     const auto fail = [this](const QString& problem) {
         lastProblem = problem;
         return false;

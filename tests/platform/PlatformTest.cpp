@@ -292,6 +292,7 @@ TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
         {"truncate -s 3M h", ": longer than a history grows" + moveAway},
         {R"(printf 'no history\n\377{\n' >h)", ": holds no entry of a history" + moveAway},
         {R"(printf '\0\1x' >h)", ": holds no entry of a history" + moveAway},
+        {R"(printf '{"n":"%04096d"}\n' 0 >h)", ": holds no entry of a history" + moveAway},
     };
     const QString look =
         R"(cd "$1" && ls -l --time-style=+%s.%N && find -type f -exec md5sum {} +)";
