@@ -267,10 +267,14 @@ TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
             seen << entry["n"].toInt();
         return seen;
     };
+    const long descriptors = openDescriptors();
     History history(path);
     ASSERT_TRUE(history.append({{"n", 1}})) << history.problem().toStdString();
-    shell(R"(printf '{"n":' >>"$1")", path); // a full disk or a crash tore it
-    EXPECT_TRUE(history.append({{"n", 2}}) && numbers() == QList<int>({1, 2}));
+    shell(R"(printf '{"n":' >>"$1")", path);             // a full disk or a crash tore it
+    const QString longest(History::lineLimit - 21, 'x'); // {"n":2,"padding":""} and its end
+    EXPECT_FALSE(history.append({{"n", 2}, {"padding", longest + 'x'}}));
+    EXPECT_TRUE(history.append({{"n", 2}, {"padding", longest}}) &&
+                numbers() == QList<int>({1, 2}));
     const pid_t child = ::fork();
     for (int index = 0; index < 149; ++index)
         history.append({{"n", child == 0 ? 3 : 4}, {"padding", QString(2000, 'x')}});
@@ -292,7 +296,7 @@ TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
         {"truncate -s 3M h", ": longer than a history grows" + moveAway},
         {R"(printf 'no history\n\377{\n' >h)", ": holds no entry of a history" + moveAway},
         {R"(printf '\0\1x' >h)", ": holds no entry of a history" + moveAway},
-        {R"(printf '{"n":"%04096d"}\n' 0 >h)", ": holds no entry of a history" + moveAway},
+        {R"(printf '{"n":"%04088d"}\n' 0 >h)", ": holds no entry of a history" + moveAway},
     };
     const QString look =
         R"(cd "$1" && ls -l --time-style=+%s.%N && find -type f -exec md5sum {} +)";
@@ -307,10 +311,16 @@ TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
                     foreign.problem() == other.filePath("h") + problem);
         EXPECT_EQ(shell(look, other.path()).standardOutput, before) << make;
     }
-    for (const QString& unwritable : {QString(), QString("/sys/corvane/history.jsonl")}) {
-        History nowhere(unwritable);
-        EXPECT_TRUE(!nowhere.append({{"n", 1}}) && !nowhere.problem().isEmpty());
+    const std::pair<QString, QString> unwritable[] = {
+        {"", "There is no home folder to keep the history in"},
+        {"/sys/corvane/history.jsonl", "/sys/corvane: Operation not permitted"},
+    };
+    for (const auto& [nowhere, problem] : unwritable) {
+        History none(nowhere);
+        EXPECT_FALSE(none.append({{"n", 1}}));
+        EXPECT_EQ(none.problem(), problem);
     }
+    EXPECT_EQ(openDescriptors(), descriptors) << "a file was left open";
 
     qputenv("HOME", QFile::encodeName(folder.path()));
     for (const QByteArray& state : QByteArrayList{"relative", "/var/state"}) {
