@@ -9,7 +9,6 @@
 #include <QSaveFile>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,10 +21,6 @@ namespace {
 constexpr qsizetype sizeLimit = History::lineLimit * History::capacity * 2;
 
 const QString moveAway = QStringLiteral("; move it away to start a new history");
-
-QString reason(const QString& path, int error) {
-    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Makes `folder` and whichever of its parents are missing, each for the user alone.
 bool makeFolder(const QString& folder) {
@@ -126,7 +121,7 @@ bool History::append(const QJsonObject& entry) {
         return fail(contents.problem);
     const QString folder = QFileInfo(path).path();
     if (!makeFolder(folder))
-        return fail(reason(folder, errno));
+        return fail(fileProblem(folder, errno));
 
     const QByteArray name = QFile::encodeName(path);
     // Another copy that shortens the file puts a new one in its place; whoever waited for the
@@ -139,7 +134,7 @@ bool History::append(const QJsonObject& entry) {
             const int error = errno;
             return fail(error == ELOOP || error == ENXIO
                             ? path + QStringLiteral(": not a plain file")
-                            : reason(path, error));
+                            : fileProblem(path, error));
         }
         const auto closed = [descriptor](bool result) {
             ::close(descriptor);
@@ -168,7 +163,7 @@ bool History::append(const QJsonObject& entry) {
             while (written < 0 && errno == EINTR);
             // A short write leaves a torn line, which the next one ends before its own.
             if (written != bytes.size())
-                return closed(fail(reason(path, written < 0 ? errno : ENOSPC)));
+                return closed(fail(fileProblem(path, written < 0 ? errno : ENOSPC)));
             return closed(true);
         }
         // Full: the newest entries go into a new file that replaces the old one whole, or not at
