@@ -46,10 +46,11 @@ start_display() {
     unset WAYLAND_DISPLAY
 }
 
-# private_home: home, settings and runtime folders of their own under $scratch, so nothing
+# private_home: home, settings, state and runtime folders of their own under $scratch, so nothing
 # started here reads or changes the user's.
 private_home() {
-    export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/runtime
+    export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/runtime \
+        XDG_STATE_HOME=$scratch/state
     mkdir -p "$HOME" "$XDG_CONFIG_HOME"
     mkdir -m 700 "$XDG_RUNTIME_DIR"
 }

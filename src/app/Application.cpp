@@ -6,14 +6,17 @@
 #include "core/Backend.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Services.h"
 #include "ui/Alerts.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QSysInfo>
 #include <QThreadPool>
 
 #include <cerrno>
@@ -75,6 +78,18 @@ void endWithoutThread(QtMsgType type, const QMessageLogContext& context, const Q
     if (message.startsWith(failed) && message.endsWith(QLatin1Char(')')))
         refused(message.mid(failed.size()).chopped(1));
     previousHandler(type, context, message);
+}
+
+// The history's entry for the restart `manager` just finished at `time`.
+QJsonObject fixEntry(const TouchBarManager& manager, const QDateTime& time) {
+    return {
+        {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)},
+        {QStringLiteral("kernel"), QSysInfo::kernelVersion()},
+        {QStringLiteral("event"), QStringLiteral("fix")},
+        {QStringLiteral("before"), healthKey(manager.healthBeforeRestart().state)},
+        {QStringLiteral("steps"), QJsonArray::fromStringList(manager.restartSteps())},
+        {QStringLiteral("after"), healthKey(manager.health().state)},
+    };
 }
 
 } // namespace
@@ -195,7 +210,18 @@ void Application::runFace() {
 
 std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services,
                                                      QSettings* settings) {
-    return std::make_unique<TouchBarManager>(services, systemBackend(), settings);
+    auto manager = std::make_unique<TouchBarManager>(services, systemBackend(), settings);
+    // Every fix ends here, the window's, the tray's and the command line's alike. The history
+    // is a record: a write it refuses changes nothing about the fix.
+    QObject::connect(manager.get(), &TouchBarManager::restartFinished, manager.get(),
+                     [services, &fixed = *manager] {
+                         History history(History::defaultPath());
+                         if (!history.append(fixEntry(fixed, services.clock.now())))
+                             services.output.writeLine(
+                                 QStringLiteral("⚠️ The fix was not added to the history: ") +
+                                 history.problem());
+                     });
+    return manager;
 }
 
 } // namespace corvane

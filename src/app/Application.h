@@ -58,6 +58,7 @@ private:
 };
 
 // The manager of the Touch Bar this machine has, for the window and the command line alike.
+// Each restart it finishes is added to the user's History; one that cannot be is logged.
 std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services, QSettings* settings);
 
 } // namespace corvane

@@ -4,10 +4,13 @@
 #include "app/ExitStatus.h"
 #include "core/Detection.h"
 #include "core/LogFormat.h"
+#include "core/Report.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
+#include "platform/Observation.h"
 #include "platform/Services.h"
 
 #include <QCommandLineParser>
@@ -22,7 +25,8 @@
 namespace corvane {
 namespace {
 
-QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
+QByteArray statusJson(const QString& model, const TouchBarManager& manager,
+                      const QList<QJsonObject>& history) {
     const Health& health = manager.health();
     QJsonArray services;
     for (const ServiceStatus& service : health.services)
@@ -33,6 +37,9 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
                        {QStringLiteral("reason"), health.reason}};
     if (!health.hint.isEmpty())
         judged.insert(QStringLiteral("hint"), health.hint);
+    QJsonArray entries;
+    for (const QJsonObject& entry : history)
+        entries.append(entry);
     const QJsonObject status{
         {QStringLiteral("model"), model},
         {QStringLiteral("touchBar"), manager.hasTouchBar()},
@@ -45,6 +52,7 @@ QByteArray statusJson(const QString& model, const TouchBarManager& manager) {
         {QStringLiteral("lastRestart"), last.isValid()
                                             ? QJsonValue(last.toUTC().toString(Qt::ISODate))
                                             : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("history"), entries},
     };
     return QJsonDocument(status).toJson(QJsonDocument::Indented);
 }
@@ -75,6 +83,23 @@ QStringList statusLines(const QString& model, const TouchBarManager& manager) {
     if (!health.hint.isEmpty())
         lines << QStringLiteral("Hint:      ") + health.hint;
     return lines;
+}
+
+// An entry of the history in a few words, e.g. "fix at 2026-12-07T15:04:05Z: daemon-stopped →
+// working (restart)". The file is anyone's to edit: nothing in it reaches a terminal as a control.
+QString describeEntry(const QJsonObject& entry) {
+    const auto text = [&](const char* key) {
+        return entry.value(QLatin1String(key)).toString();
+    };
+    QStringList steps;
+    for (const auto& step : entry.value(QLatin1String("steps")).toArray())
+        steps << step.toString();
+    return harmless((text("event") + QStringLiteral(" at ") + text("time") + QStringLiteral(": ") +
+                     text("before") + QStringLiteral(" → ") + text("after") +
+                     (steps.isEmpty() ? QString()
+                                      : QStringLiteral(" (") + steps.join(QStringLiteral(", ")) +
+                                            QLatin1Char(')')))
+                        .toUtf8());
 }
 
 // Runs `body` with `services` whose log goes nowhere: only the answer reaches the output, not
@@ -108,10 +133,15 @@ ExitStatus status(const Services& services, QSettings* settings, bool json) {
         manager->performFullTouchBarDetection();
         manager->checkHealth();
         loop.exec();
-        const QByteArray text =
-            json ? statusJson(model, *manager)
-                 : (statusLines(model, *manager).join(QLatin1Char('\n')) + QLatin1Char('\n'))
-                       .toUtf8();
+        const History history(History::defaultPath());
+        const QList<QJsonObject> recent = history.recent(5);
+        QStringList lines = statusLines(model, *manager);
+        if (!recent.isEmpty())
+            lines << QStringLiteral("History:   ") + describeEntry(recent.last());
+        else if (!history.problem().isEmpty())
+            lines << QStringLiteral("History:   not read: ") + history.problem();
+        const QByteArray text = json ? statusJson(model, *manager, recent)
+                                     : (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
         const ExitStatus written = answer(services, text);
         return written != ExitStatus::Done
                    ? written
@@ -152,7 +182,7 @@ ExitStatus report(const Services& services, QSettings* settings, const QString& 
                              text = report;
                              loop.quit();
                          });
-        manager->readReport({});
+        manager->readReport(History(History::defaultPath()).recent(reportedHistory));
         loop.exec();
         return path.isEmpty() ? answer(services, text.toUtf8())
                               : writeFile(services, path, text.toUtf8());

@@ -31,6 +31,10 @@ struct ReportInput {
     QList<QJsonObject> history;
 };
 
+// How many of the history's newest entries a report shows: enough for a pattern across weeks of
+// wakes, short enough to paste.
+constexpr int reportedHistory = 50;
+
 // The report maintainers ask for, to paste into an issue: Markdown headings, the tools' and the
 // journal's own words in fenced blocks. Every value is printed harmless, so no escape sequence or
 // line break in it reaches a terminal or makes a heading of its own. Personal details are removed

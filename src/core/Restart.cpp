@@ -366,7 +366,7 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
         observeHealth(backend, tools, services.root, model.trimmed(), listing);
     const Health health = classifyHealth(backend, before);
     logHealth(log, QStringLiteral("before the fix"), health);
-    report.health = health;
+    report.healthBefore = report.health = health;
     const Step step = stepFor(health, backend, model.trimmed());
     if (step.administratorFix)
         return offerAdministratorFix(log, health, *step.administratorFix, report);
@@ -376,6 +376,7 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
         return report;
     }
 
+    report.steps << QStringLiteral("restart");
     const std::optional<TouchBarError> error =
         restartAsPerson(tools, processes, backend, listing, report);
     const uid_t user = services.user;
@@ -401,8 +402,11 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
         processes, log, QStringLiteral("\n📊 PRE-RESTART PROCESS STATUS:"), backend.processes);
 
     RestartReport report;
-    if (const std::optional<TouchBarError> error =
-            fixAsAdministrator(tools, fix, backend.processes)) {
+    const std::optional<TouchBarError> error = fixAsAdministrator(tools, fix, backend.processes);
+    if (!error || (error->kind() != TouchBarError::Kind::AdministratorDeclined &&
+                   error->kind() != TouchBarError::Kind::PromptUnavailable))
+        report.steps << administrator::verb(fix);
+    if (error) {
         log.writeLine(QStringLiteral("❌ Touch Bar restart as administrator failed: ") +
                       error->errorDescription());
         report.error = report.lastError = error;

@@ -4,6 +4,8 @@
 #include "core/Health.h"
 #include "core/TouchBarError.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <optional>
 
@@ -17,8 +19,14 @@ struct RestartReport {
     std::optional<TouchBarError> error;
     // What the manager keeps as its last error afterwards.
     std::optional<TouchBarError> lastError;
+    // The health read before anything was done, when it was.
+    std::optional<Health> healthBefore;
     // The health once the run ended, when it was read.
     std::optional<Health> health;
+    // The rungs of the ladder that ran, in order: "restart" for the person's own, else the
+    // administrator's verb ("reset-daemon", "reselect-display", ...). A prompt dismissed or
+    // never shown ran none.
+    QStringList steps;
     // The one fix an administrator could make next: the person's own way was refused, or the
     // health asks for more than a restart.
     std::optional<administrator::Fix> administratorFix;

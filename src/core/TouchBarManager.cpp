@@ -158,6 +158,8 @@ void TouchBarManager::finishRestart(const RestartReport& report) {
     }
     setLastError(report.lastError);
     offeredFix = report.administratorFix;
+    healthBefore = report.healthBefore.value_or(touchBarHealth);
+    steps = report.steps;
     if (report.health)
         setHealth(*report.health);
     write(restarting, false, &TouchBarManager::restartingChanged);

@@ -51,6 +51,11 @@ public:
     const std::optional<TouchBarError>& lastError() const { return recordedError; }
     // The Touch Bar's health as last read, by checkHealth() or a restart; Unknown before.
     const Health& health() const { return touchBarHealth; }
+    // The health before the last restart: as that restart read it first, else as last read
+    // before it; Unknown when it was not read.
+    const Health& healthBeforeRestart() const { return healthBefore; }
+    // The rungs of the ladder the last restart ran, as RestartReport names them.
+    const QStringList& restartSteps() const { return steps; }
     // "macos" or "tiny-dfr"; empty where there is none: macOS's services away from macOS,
     // once the detection found none of them running.
     QString backendKey() const {
@@ -113,6 +118,8 @@ private:
     bool touchBar = false;
     std::optional<TouchBarError> recordedError;
     Health touchBarHealth;
+    Health healthBefore;
+    QStringList steps;
     std::optional<administrator::Fix> offeredFix;
     // Last, so that it is the first to go: it waits for a running task before anything that
     // task works on is gone.

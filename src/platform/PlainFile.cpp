@@ -9,13 +9,10 @@
 #include <unistd.h>
 
 namespace corvane {
-namespace {
 
-QString reason(const QString& path, int error) {
+QString fileProblem(const QString& path, int error) {
     return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
 }
-
-} // namespace
 
 PlainFile readPlainFile(const QString& path, qsizetype limit, Links links) {
     PlainFile file;
@@ -26,7 +23,7 @@ PlainFile readPlainFile(const QString& path, qsizetype limit, Links links) {
         file.error = errno;
         file.problem = file.error == ELOOP && links == Links::Refuse
                            ? path + QStringLiteral(": not a plain file")
-                           : reason(path, file.error);
+                           : fileProblem(path, file.error);
         return file;
     }
     struct stat info = {};
@@ -46,7 +43,7 @@ PlainFile readPlainFile(const QString& path, qsizetype limit, Links links) {
             continue;
         if (step < 0) {
             file.error = errno;
-            file.problem = reason(path, file.error);
+            file.problem = fileProblem(path, file.error);
             break;
         }
         if (step == 0)

@@ -29,4 +29,7 @@ enum class Links { Refuse, Follow };
 // refused unless `links` follows it.
 PlainFile readPlainFile(const QString& path, qsizetype limit, Links links = Links::Refuse);
 
+// A file's problem as the system words `error`: "path: No such file or directory".
+QString fileProblem(const QString& path, int error);
+
 } // namespace corvane

@@ -20,19 +20,6 @@ QString fileName(const QByteArray& bytes) {
     return QFile::encodeName(name) == bytes ? name : QString();
 }
 
-// $HOME when it names a home folder; Qt would take "/" for a missing one.
-QString homeFolder() {
-    const QString home = fileName(qgetenv("HOME"));
-    return QDir::isAbsolutePath(home) && QDir::cleanPath(home) != QLatin1String("/") ? home
-                                                                                     : QString();
-}
-
-// An absolute path from `variable`; relative ones are to be ignored.
-QString absolutePathFrom(const char* variable) {
-    const QString path = fileName(qgetenv(variable));
-    return QDir::isAbsolutePath(path) ? path : QString();
-}
-
 // Whether `path` is missing or a plain file; a link to one is followed, as a settings file kept
 // elsewhere is linked in.
 bool absentOrPlainFile(const QString& path) {
@@ -41,6 +28,19 @@ bool absentOrPlainFile(const QString& path) {
 }
 
 } // namespace
+
+QString homeFolder() {
+    const QString home = fileName(qgetenv("HOME"));
+    return QDir::isAbsolutePath(home) && QDir::cleanPath(home) != QLatin1String("/") ? home
+                                                                                     : QString();
+}
+
+QString userFolder(const char* variable, const QString& fallback) {
+    if (QString path = fileName(qgetenv(variable)); QDir::isAbsolutePath(path))
+        return path;
+    const QString home = homeFolder();
+    return home.isEmpty() ? QString() : home + QLatin1Char('/') + fallback;
+}
 
 SystemServices::SystemServices()
     : standardOutput(STDOUT_FILENO)
@@ -57,9 +57,7 @@ std::unique_ptr<QSettings> openSettings() {
     return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                        QStringLiteral("tamberlin.com"), QStringLiteral("corvane"));
 #else
-    QString folder = absolutePathFrom("XDG_CONFIG_HOME");
-    if (const QString home = homeFolder(); folder.isEmpty() && !home.isEmpty())
-        folder = home + QStringLiteral("/.config");
+    const QString folder = userFolder("XDG_CONFIG_HOME", QStringLiteral(".config"));
     const QString file = folder + QStringLiteral("/com.tamberlin.corvane.conf");
     if (folder.isEmpty() || !absentOrPlainFile(file))
         return nullptr;

@@ -54,6 +54,14 @@ private:
 // is there is not a plain file (a FIFO would hold the reader for good).
 std::unique_ptr<QSettings> openSettings();
 
+// $HOME when it names a home folder; empty when it is missing, relative, "/" (which Qt takes
+// for a missing one) or not a name Qt can give back byte for byte.
+QString homeFolder();
+
+// The folder the XDG base-directory `variable` names (XDG_CONFIG_HOME, XDG_STATE_HOME), else
+// `fallback` in the home folder: a relative one is ignored. Empty with neither.
+QString userFolder(const char* variable, const QString& fallback);
+
 // Where the instance lock may live, the most private first, chosen by the user's id and the
 // account's home folder, never by the environment: the runtime folder /run/user/<uid> (not on
 // macOS), the home's cache folder, and /tmp/corvane-<uid>.

@@ -1,8 +1,10 @@
 #include "ui/ContentView.h"
 
 #include "core/AfterWake.h"
+#include "core/Report.h"
 #include "core/TouchBarManager.h"
 #include "core/Version.h"
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
 #include "ui/Alerts.h"
@@ -294,7 +296,7 @@ void ContentView::showHelp() {
 void ContentView::copyReport() {
     // One reading at a time: it runs tools, and a second press would only queue another.
     copyButton->setEnabled(false);
-    manager->readReport({});
+    manager->readReport(History(History::defaultPath()).recent(reportedHistory));
 }
 
 void ContentView::reportRead(const QString& report) {

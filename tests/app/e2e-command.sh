@@ -23,8 +23,8 @@ model() { printf '%b' "$1" >/sys/class/dmi/id/product_name; }
 # json STATE COUNT: the status object, valid UTF-8, has exactly its keys, each of its type.
 json() {
     iconv -f UTF-8 -t UTF-8 "$scratch/cli.out" | jq -e --arg state "$1" --argjson count "$2" \
-        --arg time '^\d{4}-\d\d-\d\dT[\d:]{8}Z$' 'keys == ["backend", "health", "lastRestart",
-        "model", "restartCount", "services", "touchBar"] and (.model | type == "string") and
+        --arg time '^\d{4}-\d\d-\d\dT[\d:]{8}Z$' 'keys == ["backend", "health", "history",
+        "lastRestart", "model", "restartCount", "services", "touchBar"] and (.history | length <= 5) and (.model | type == "string") and
         (.touchBar | type == "boolean") and (.backend | IN("macos", "tiny-dfr", null)) and (.health |
         keys - ["hint"] == ["reason", "state"] and (.hint // "x" | length > 0) and
         .state == $state and (.reason | type == "string")) and
@@ -51,6 +51,14 @@ model 'MacBookPro16,1' && cli 2 status out 'Backend:   none: neither tiny-dfr'
 supervise TouchBarServer
 cli 0 fix out 'The Touch Bar was restarted (restart #1).'
 cli 0 'status --json' && json working 1
+jq -e '[.history[] | [.event, .before, .steps, .after, .kernel != ""]] == [["fix", "unknown", [],
+    "unknown", true], ["fix", "working", ["restart"], "working", true]]' "$scratch/cli.out" >/dev/null ||
+    fail "status --json: not the two fixes in the history"
+# A history that cannot be written changes nothing about the fix.
+history=$XDG_STATE_HOME/corvane/history.jsonl && mv "$history" "$scratch/kept" && mkfifo "$history"
+cli 0 fix out "⚠️ The fix was not added to the history: $history: not a plain file"
+cli 0 status out "History:   not read: $history: not a plain file"
+rm "$history" && mv "$scratch/kept" "$history" && cli 0 status out 'History:   fix at 20'
 out=/dev/full cli 74 'status --json' err 'The answer could not be written'
 # Near the limit of processes a user may run: no thread for the log, or for Qt's worker.
 for run in '2 fix' '4 status'; do
@@ -61,7 +69,7 @@ done
 "${headless[@]}" "$corvane" fix | true || fail "a fix into a closed pipe ended with $?"
 exec 3> >(exec sleep 600) && track $! && head -c 65536 /dev/zero >&3
 timeout 20 "${headless[@]}" "$corvane" fix >&3 || fail "a fix into a full pipe ended with $?"
-counted 3
+counted 4
 
 # A pkill that takes its time keeps a fix, and its lock, around for a while.
 cp -L /usr/bin/pkill "$scratch/pkill"
@@ -73,7 +81,7 @@ cli 0 status
 launch window "$corvane"
 window_of "$launched" '^Corvane is Already Running$' >/dev/null || fail "no alert in the window"
 logged first '⏱️ Waiting 2 seconds' && kill -KILL "$first"
-cli 0 fix && counted 4 # the killed fix counted nothing
+cli 0 fix && counted 5 # the killed fix counted nothing
 
 cp /bin/sleep /usr/bin/tiny-dfr && supervise tiny-dfr
 model 'iMac20,1'
@@ -93,5 +101,5 @@ sleep 0.2 && ps -o stat= -p "$(cat "$scratch/prompt")" | grep -q '^[RS]' && fail
 stand_in /usr/bin/systemctl 'exit 5'
 cli 1 fix
 stand_in /usr/bin/pgrep '' && chmod 644 /usr/bin/pgrep
-cli 3 'status --json' && json unknown 4
+cli 3 'status --json' && json unknown 5
 echo "command end-to-end test passed"

@@ -3,7 +3,7 @@
 # helper: the person's restart succeeds; once resume lost the display driver (systemd's restart
 # would fail its dependency), only the administrator's driver reload brings the display back; a
 # crash screen that comes back after the restart is said so; a display that timed out comes back
-# with its USB configuration selected again.
+# with its USB configuration selected again; each fix is one entry of the history.
 # Usage: e2e-daemon.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -82,6 +82,12 @@ press "$alert" Return
 alert=$(window_of "$app" '^Success! ✅$') || fail "no success after the configuration selected again"
 logged daemon '   Running: /usr/bin/pkexec /usr/libexec/corvane/corvane-touchbar-helper reselect-display'
 grep -qx 'TouchBarRestartCount=3' "$settings" || fail "count 3 not saved"
+# Each of the window's fixes is in the history: the health before, the rungs that ran, after.
+jq -se 'map(.before + ":" + (.steps | join(",")) + ":" + .after) == ["working:restart:working",
+    "display-driver-gone::display-driver-gone", "display-driver-gone:reload-drivers:working",
+    "daemon-crashed:restart:daemon-crashed", "display-timed-out::display-timed-out",
+    "display-timed-out:reselect-display:working"]' "$XDG_STATE_HOME/corvane/history.jsonl" \
+    >/dev/null || fail "the history does not hold the window's six fixes"
 press "$alert" ctrl+q
 ends daemon "$app" 10
 

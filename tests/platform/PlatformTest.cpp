@@ -1,4 +1,5 @@
 #include "platform/Diagnostics.h"
+#include "platform/History.h"
 #include "platform/InstanceLock.h"
 #include "platform/Log.h"
 #include "platform/PlainFile.h"
@@ -198,7 +199,7 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     QTemporaryDir folder;
     ASSERT_TRUE(shell(R"(cd "$1" && mkdir pc && echo Apple Inc. >sys_vendor && mkfifo fifo &&
         echo LENOVO >pc/sys_vendor && echo MacBookPro15,2 | tee dmi >pc/dmi && ln -s dmi link &&
-        head -c 64 /dev/zero >zeros && printf 'apple,j293\0apple,t8103\0' >m1 &&
+        head -c 64 /dev/zero >zeros && : >empty && printf 'apple,j293\0apple,t8103\0' >m1 &&
         printf 'apple,j493\0apple,t8112' >m2 && printf 'apple,j313\0' >air)",
                       folder.path())
                     .exitedWith(0));
@@ -210,7 +211,10 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
         return query.model(log).value_or("none");
     };
     const std::tuple<QString, qsizetype, Links, QByteArray, QString> files[] = {
-        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""},
+        {"dmi", 15, Links::Refuse, "MacBookPro15,2\n", ""}, // exactly the limit is whole
+        {"dmi", 14, Links::Refuse, "MacBookPro15,2", ": longer than any value it may hold"},
+        {"dmi", 0, Links::Refuse, "", ": longer than any value it may hold"},
+        {"empty", 0, Links::Refuse, "", ""},
         {"link", 64, Links::Follow, "MacBookPro15,2\n", ""},
         {"link", 64, Links::Refuse, "", ": not a plain file"},
         {"/dev/zero", 64, Links::Follow, "", ": not a plain file"},
@@ -251,6 +255,77 @@ TEST(Services, AnAppleBoardElseAnAppleFirmwaresProductNameAndSettingsOnlyAtHome)
     const long before = openDescriptors();
     EXPECT_FALSE(openSettings()) << "a FIFO was taken for the settings";
     EXPECT_EQ(openDescriptors(), before) << "the FIFO was left open";
+}
+
+// Bounded, newest kept, one whole line per write also from two copies at once, a torn line lost
+// alone; what Corvane did not write there is read safely and left as it is.
+TEST(History, KeepsTheNewestWholeLinesAndLeavesAFileItDidNotWriteAlone) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("state/corvane/history.jsonl");
+    const auto numbers = [&] {
+        QList<int> seen;
+        for (const QJsonObject& entry : History(path).recent(1000))
+            seen << entry["n"].toInt();
+        return seen;
+    };
+    const long descriptors = openDescriptors();
+    History history(path);
+    ASSERT_TRUE(history.append({{"n", 1}})) << history.problem().toStdString();
+    shell(R"(printf '{"n":' >>"$1")", path);             // a full disk or a crash tore it
+    const QString longest(History::lineLimit - 21, 'x'); // {"n":2,"padding":""} and its end
+    EXPECT_FALSE(history.append({{"n", 2}, {"padding", longest + 'x'}}));
+    EXPECT_TRUE(history.append({{"n", 2}, {"padding", longest}}) &&
+                numbers() == QList<int>({1, 2}));
+    const pid_t child = ::fork();
+    for (int index = 0; index < 149; ++index)
+        history.append({{"n", child == 0 ? 3 : 4}, {"padding", QString(2000, 'x')}});
+    if (child == 0)
+        std::_Exit(0);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(history.append({{"n", 5}}) && numbers().first() == 2 && history.append({{"n", 6}}));
+    const QList<int> kept = numbers();
+    EXPECT_TRUE(kept.size() == History::capacity && kept.count(3) == 149 && kept.count(4) == 149 &&
+                kept.mid(History::capacity - 2) == QList<int>({5, 6}))
+        << "lines were lost or mixed, or not the oldest dropped";
+    EXPECT_EQ(shell(R"(stat -c %a "${1%/*}" "$1")", path).standardOutput, "700\n600\n");
+
+    const QString moveAway = "; move it away to start a new history";
+    const std::pair<const char*, QString> planted[] = {
+        {"mkfifo h", ": not a plain file"},
+        {"echo '{}' >t && ln -s t h", ": not a plain file"},
+        {"truncate -s 3M h", ": longer than a history grows" + moveAway},
+        {R"(printf 'no history\n\377{\n' >h)", ": holds no entry of a history" + moveAway},
+        {R"(printf '\0\1x' >h)", ": holds no entry of a history" + moveAway},
+        {R"(printf '{"n":"%04088d"}\n' 0 >h)", ": holds no entry of a history" + moveAway},
+    };
+    const QString look =
+        R"(cd "$1" && ls -l --time-style=+%s.%N && find -type f -exec md5sum {} +)";
+    for (const auto& [make, problem] : planted) {
+        QTemporaryDir other;
+        shell(QString(R"(cd "$1" && )") + make, other.path());
+        const QByteArray before = shell(look, other.path()).standardOutput;
+        History foreign(other.filePath("h"));
+        EXPECT_FALSE(foreign.append({{"n", 1}})) << make;
+        EXPECT_EQ(foreign.problem(), other.filePath("h") + problem);
+        EXPECT_TRUE(foreign.recent(5).isEmpty() &&
+                    foreign.problem() == other.filePath("h") + problem);
+        EXPECT_EQ(shell(look, other.path()).standardOutput, before) << make;
+    }
+    History none(""), unwritable("/sys/corvane/history.jsonl");
+    EXPECT_TRUE(!none.append({}) &&
+                none.problem() == "There is no home folder to keep the history in");
+    EXPECT_TRUE(!unwritable.append({}) &&
+                unwritable.problem() == "/sys/corvane: Operation not permitted");
+    EXPECT_EQ(openDescriptors(), descriptors) << "a file was left open";
+
+    qputenv("HOME", QFile::encodeName(folder.path()));
+    for (const QByteArray& state : QByteArrayList{"relative", "/var/state"}) {
+        qputenv("XDG_STATE_HOME", state);
+        EXPECT_EQ(History::defaultPath(),
+                  (state == "relative" ? folder.filePath(".local/state") : state) +
+                      "/corvane/history.jsonl");
+    }
+    qunsetenv("XDG_STATE_HOME");
 }
 #endif
 
