@@ -1,5 +1,6 @@
 #include "core/Processes.h"
 #include "core/Backend.h"
+#include "platform/ToolRunner.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -58,4 +59,29 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
         ::kill(id, SIGKILL);
         ::waitpid(id, nullptr, 0);
     }
+}
+
+// Processes that end while the table is read, thousands of them: one that is gone between its
+// listing and the reading of its files is skipped, never a reason to give up the whole look.
+TEST(Processes, ProcessesEndingDuringTheLookAreSkipped) {
+    std::vector<pid_t> churns;
+    for (int churn = 0; churn < 2; ++churn) {
+        if (churns.emplace_back(::fork()) == 0) {
+            for (;;) {
+                if (const pid_t child = ::fork(); child == 0)
+                    ::_exit(0);
+                else
+                    ::waitpid(child, nullptr, 0);
+            }
+        }
+    }
+    PosixToolRunner table;
+    int failed = 0;
+    for (int look = 0; look < 3000; ++look)
+        failed += table.processesNamed("TouchBarServer") ? 0 : 1;
+    for (const pid_t churn : churns) {
+        ::kill(churn, SIGKILL);
+        ::waitpid(churn, nullptr, 0);
+    }
+    EXPECT_EQ(failed, 0);
 }
