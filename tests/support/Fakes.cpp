@@ -69,7 +69,10 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
 
     if (program == "/usr/bin/journalctl") {
         ToolOutcome lines = exited(0);
-        lines.standardOutput = arguments.contains("-k") ? kernelLines : daemonLines;
+        const QByteArray& written = arguments.contains("-k") ? kernelLines : daemonLines;
+        QByteArrayList newestFirst = written.split('\n');
+        std::reverse(newestFirst.begin(), newestFirst.end());
+        lines.standardOutput = arguments.contains("--reverse") ? newestFirst.join('\n') : written;
         return lines;
     }
     ToolOutcome outcome = exited(1);
