@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <array>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -64,24 +65,16 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
 // Processes that end while the table is read, thousands of them: one that is gone between its
 // listing and the reading of its files is skipped, never a reason to give up the whole look.
 TEST(Processes, ProcessesEndingDuringTheLookAreSkipped) {
-    std::vector<pid_t> churns;
-    for (int churn = 0; churn < 2; ++churn) {
-        if (churns.emplace_back(::fork()) == 0) {
-            for (;;) {
-                if (const pid_t child = ::fork(); child == 0)
-                    ::_exit(0);
-                else
-                    ::waitpid(child, nullptr, 0);
-            }
-        }
+    std::array<pid_t, 2> churns{};
+    for (pid_t& churn : churns) {
+        churn = ::fork();
+        while (churn == 0) // forks children that end at once, and reaps them
+            ::fork() == 0 ? ::_exit(0) : static_cast<void>(::wait(nullptr));
     }
-    PosixToolRunner table;
     int failed = 0;
     for (int look = 0; look < 3000; ++look)
-        failed += table.processesNamed("TouchBarServer") ? 0 : 1;
-    for (const pid_t churn : churns) {
+        failed += PosixToolRunner().processesNamed("TouchBarServer") ? 0 : 1;
+    for (const pid_t churn : churns)
         ::kill(churn, SIGKILL);
-        ::waitpid(churn, nullptr, 0);
-    }
     EXPECT_EQ(failed, 0);
 }

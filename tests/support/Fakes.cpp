@@ -69,10 +69,10 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
 
     if (program == "/usr/bin/journalctl") {
         ToolOutcome lines = exited(0);
-        const QByteArray& written = arguments.contains("-k") ? kernelLines : daemonLines;
-        QByteArrayList newestFirst = written.split('\n');
-        std::reverse(newestFirst.begin(), newestFirst.end());
-        lines.standardOutput = arguments.contains("--reverse") ? newestFirst.join('\n') : written;
+        // Newest first, as Corvane asks with --reverse.
+        QByteArrayList written = (arguments.contains("-k") ? kernelLines : daemonLines).split('\n');
+        std::reverse(written.begin(), written.end());
+        lines.standardOutput = written.join('\n');
         return lines;
     }
     ToolOutcome outcome = exited(1);
