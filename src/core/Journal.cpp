@@ -71,10 +71,11 @@ JournalLines readJournal(const ToolSession& tools, const QString& invocation) {
 void readKernelLines(const ToolSession& tools, JournalLines& read) {
     if (!read.permitted || !read.problem.isEmpty())
         return;
-    // Lower case matches either case; the drivers name themselves with '-' or '_'.
+    // Lower case matches either case; the drivers name themselves with '-' or '_'. A bare "bce"
+    // would also take every hexadecimal number that holds it, which could fill the 200 lines.
     readLines(tools,
               {QStringLiteral("-k"), QStringLiteral("-b"), QStringLiteral("0"),
-               QStringLiteral("--grep=appletb|bce")},
+               QStringLiteral("--grep=appletb|apple[-_]bce|bce[-_]vhci|t2bce")},
               read.kernel, read);
 }
 
