@@ -10,19 +10,31 @@
 
 namespace {
 
-// `corvane status` without Corvane: a bare QCoreApplication that reads the model and makes the
-// same tool runs on a machine where no Touch Bar service runs: the detection's probes of the
-// two main services, then the health's of all six.
+// `corvane status` without Corvane: a bare QCoreApplication that reads the model, makes the same
+// tool runs and reads what they print. By default those of a machine where no Touch Bar service
+// runs: the detection's probes of the two main services, then the health's of all six. Each
+// further argument is one tool run instead, its words separated by blanks.
 int status(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QFile model(QStringLiteral("/sys/class/dmi/id/product_name"));
     if (model.open(QIODevice::ReadOnly))
         model.readAll();
-    for (const char* name :
-         {"TouchBarServer", "ControlStrip", "TouchBarServer", "NowPlayingTouchUI", "ControlStrip",
-          "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"})
-        QProcess::execute(QStringLiteral("/usr/bin/pgrep"),
-                          {QStringLiteral("-x"), QLatin1String(name)});
+    QStringList runs = QCoreApplication::arguments().mid(2);
+    if (runs.isEmpty()) {
+        for (const char* name :
+             {"TouchBarServer", "ControlStrip", "TouchBarServer", "NowPlayingTouchUI",
+              "ControlStrip", "TouchBarAgent", "TouchBarUserDevice", "DFRFoundation"})
+            runs << QStringLiteral("/usr/bin/pgrep -x ") + QLatin1String(name);
+    }
+    for (const QString& run : runs) {
+        QStringList words = run.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        // Read whole, as Corvane reads what its tools say.
+        QProcess tool;
+        tool.start(words.takeFirst(), words);
+        tool.waitForFinished();
+        tool.readAllStandardOutput();
+        tool.readAllStandardError();
+    }
     return 0;
 }
 

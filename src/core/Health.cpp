@@ -84,6 +84,49 @@ QString panicWords(const QStringList& lines) {
     return {};
 }
 
+// The Touch Bar's side of the USB bus and its display card, as the devices show them.
+struct TouchBarBus {
+    // A device listed without a readable USB id, by its folder; the rest is then unknown.
+    QString garbled;
+    // The Touch Bar's two USB devices on a T2: its display (05ac:8302), and the keyboard and
+    // backlight (05ac:8102).
+    bool display = false;
+    bool keyboard = false;
+    // Whether the display is in USB configuration 1: the firmware's own keys; tiny-dfr draws
+    // in 2.
+    bool firmwareKeys = false;
+    bool t2 = false;
+    // Whether a display card is driven by appletbdrm.
+    bool card = false;
+};
+
+TouchBarBus touchBarBus(const QString& model, const Devices& devices) {
+    TouchBarBus bus;
+    for (const UsbDevice& device : devices.usb) {
+        if (!isUsbId(device.vendor) || !isUsbId(device.product)) {
+            bus.garbled = device.path;
+            return bus;
+        }
+        if (device.vendor == "05ac") {
+            bus.display |= device.product == "8302";
+            bus.keyboard |= device.product == "8102";
+            bus.firmwareKeys |= device.product == "8302" && device.configuration == "1";
+        }
+    }
+    bus.t2 = isT2Model(model) || bus.display || bus.keyboard;
+    bus.card = devices.displayDrivers.contains(QStringLiteral("appletbdrm"));
+    return bus;
+}
+
+// Whether the kernel's lines could change the verdict: they only tell why a T2's Touch Bar
+// device or display card is gone. Finding them reads every kernel line of the boot, which a
+// sound bus spares.
+bool kernelLinesMatter(const Observation& seen) {
+    const TouchBarBus bus = touchBarBus(seen.model, *seen.devices);
+    return seen.devices->problem.isEmpty() && bus.garbled.isEmpty() && bus.t2 &&
+           (!bus.display || !bus.keyboard || !bus.card);
+}
+
 // What the Touch Bar's devices alone tell, before the daemon is looked at; nothing when they
 // look as they should.
 std::optional<Health> devicesVerdict(const Observation& seen) {
@@ -91,23 +134,9 @@ std::optional<Health> devicesVerdict(const Observation& seen) {
     const Devices& devices = *seen.devices;
     if (!devices.problem.isEmpty())
         return judged(HealthState::Unknown, devices.problem);
-    bool display = false;
-    bool keyboard = false;
-    bool firmwareKeys = false;
-    // The Touch Bar's two USB devices on a T2: its display (05ac:8302), and the keyboard and
-    // backlight (05ac:8102).
-    for (const UsbDevice& device : devices.usb) {
-        if (!isUsbId(device.vendor) || !isUsbId(device.product))
-            return judged(HealthState::Unknown, device.path + QStringLiteral(" holds no USB id"));
-        if (device.vendor == "05ac") {
-            display |= device.product == "8302";
-            keyboard |= device.product == "8102";
-            // Configuration 1 is the firmware's own keys; tiny-dfr draws in 2.
-            firmwareKeys |= device.product == "8302" && device.configuration == "1";
-        }
-    }
-    const bool t2 = isT2Model(model) || display || keyboard;
-    const bool card = devices.displayDrivers.contains(QStringLiteral("appletbdrm"));
+    const auto [garbled, display, keyboard, firmwareKeys, t2, card] = touchBarBus(model, devices);
+    if (!garbled.isEmpty())
+        return judged(HealthState::Unknown, garbled + QStringLiteral(" holds no USB id"));
     if (t2 && (!display || !keyboard)) {
         if (const QString trouble = bridgeTrouble(seen); !trouble.isEmpty())
             return judged(HealthState::BridgeLost,
@@ -339,6 +368,8 @@ Observation observeHealth(const Backend& backend, const ToolSession& tools, cons
         observeKernel(root, seen);
         seen.unit = SystemdUnit(tools, backend.unit).properties();
         seen.journal = readJournal(tools, seen.unit->values.value(QStringLiteral("InvocationID")));
+        if (kernelLinesMatter(seen))
+            readKernelLines(tools, *seen.journal);
     } else if (!anyRuns(backend, seen, {backend.critical.front()}) &&
                !(backend.onlyWhileRunning && !anyRuns(backend, seen, backend.critical))) {
         seen.touchBarDisplaySeen = touchBarDisplaySeen();

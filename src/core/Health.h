@@ -66,9 +66,9 @@ bool isAppleSiliconModel(const QString& model);
 // of the backend's processes found just before, `model` the hardware model already read. For
 // tiny-dfr, the Touch Bar's devices under `root` (/sys lies there), the kernel's modules and
 // release (`root`/proc), the unit and its bound devices as `systemctl show` reports them (two
-// runs), and the journal's lines of the unit's invocation and of the kernel (two runs). For
-// macOS's services, whether the system sees the Touch Bar's display when the main service is
-// not seen.
+// runs), the journal's lines of the unit's invocation, and the kernel's where the devices show a
+// T2's Touch Bar device or display card gone (one or two runs). For macOS's services, whether
+// the system sees the Touch Bar's display when the main service is not seen.
 Observation observeHealth(const Backend& backend, const ToolSession& tools, const QString& root,
                           const QString& model, const ProcessListing& listing);
 

@@ -9,32 +9,34 @@ constexpr int lineLimit = 200;
 constexpr qsizetype byteLimit = qsizetype{64} * 1024;
 constexpr qsizetype lineByteLimit = 512;
 
-// Runs journalctl with `matches` and keeps its lines; false, with `read.problem` set, when it
-// failed.
-bool readLines(const ToolSession& tools, const QStringList& matches, QStringList& lines,
+// Runs journalctl with `matches` and keeps its lines, oldest first; sets `read.problem` or
+// `read.permitted` when it failed.
+void readLines(const ToolSession& tools, const QStringList& matches, QStringList& lines,
                JournalLines& read) {
     // A stable format, every field whole (non-printable ones too, which harmless() escapes),
-    // newest lines last.
+    // newest lines first: journalctl 252 prints the lines --grep found that way even without
+    // --reverse, and the byte limit then cuts the oldest.
     const ToolOutcome run = tools.run(
         journalTool,
         QStringList{QStringLiteral("--no-pager"), QStringLiteral("--all"), QStringLiteral("-o"),
-                    QStringLiteral("short-iso"), QStringLiteral("-n"), QString::number(lineLimit)} +
+                    QStringLiteral("short-iso"), QStringLiteral("--reverse"), QStringLiteral("-n"),
+                    QString::number(lineLimit)} +
             matches,
         Echo::Nothing);
     if (!run.launched()) {
         read.problem = journalTool + QStringLiteral(" could not be run: ") +
                        run.launchError->localizedDescription;
-        return false;
+        return;
     }
     if (run.timedOut) {
         read.problem = journalTool + QStringLiteral(" did not answer in time");
-        return false;
+        return;
     }
     const QByteArray& words = run.standardError;
     if (words.contains("insufficient permissions") ||
         words.contains("not seeing messages from other users and the system")) {
         read.permitted = false;
-        return false;
+        return;
     }
     const QByteArray output = run.standardOutput.left(byteLimit);
     // It ends with 1 where --grep matched nothing, and says so.
@@ -43,34 +45,38 @@ bool readLines(const ToolSession& tools, const QStringList& matches, QStringList
         const QString said = harmless(words.left(lineByteLimit).trimmed());
         read.problem = QStringLiteral("journalctl failed with status %1").arg(run.exitStatus) +
                        (said.isEmpty() ? QString() : QStringLiteral(": ") + said);
-        return false;
+        return;
     }
     for (const QByteArray& line : output.split('\n')) {
         // journalctl's own notes ("-- Boot 1f2e… --", "-- No entries --") are no lines.
         if (line.isEmpty() || (line.startsWith("-- ") && line.endsWith(" --")))
             continue;
-        lines << harmless(line.left(lineByteLimit)) +
-                     (line.size() > lineByteLimit ? QStringLiteral("…") : QString());
+        lines.prepend(harmless(line.left(lineByteLimit)) +
+                      (line.size() > lineByteLimit ? QStringLiteral("…") : QString()));
     }
-    return true;
 }
 
 } // namespace
 
 JournalLines readJournal(const ToolSession& tools, const QString& invocation) {
     JournalLines read;
-    if (!invocation.isEmpty() &&
-        !readLines(tools,
-                   {QStringLiteral("_SYSTEMD_INVOCATION_ID=") + invocation, QStringLiteral("+"),
-                    QStringLiteral("INVOCATION_ID=") + invocation},
-                   read.daemon, read))
-        return read;
-    // Lower case matches either case; the drivers name themselves with '-' or '_'.
+    if (!invocation.isEmpty())
+        readLines(tools,
+                  {QStringLiteral("_SYSTEMD_INVOCATION_ID=") + invocation, QStringLiteral("+"),
+                   QStringLiteral("INVOCATION_ID=") + invocation},
+                  read.daemon, read);
+    return read;
+}
+
+void readKernelLines(const ToolSession& tools, JournalLines& read) {
+    if (!read.permitted || !read.problem.isEmpty())
+        return;
+    // Lower case matches either case; the drivers name themselves with '-' or '_'. A bare "bce"
+    // would also take every hexadecimal number that holds it, which could fill the 200 lines.
     readLines(tools,
               {QStringLiteral("-k"), QStringLiteral("-b"), QStringLiteral("0"),
-               QStringLiteral("--grep=appletb|bce")},
+               QStringLiteral("--grep=appletb|apple[-_]bce|bce[-_]vhci|t2bce")},
               read.kernel, read);
-    return read;
 }
 
 QString journalMessage(const QString& line) {

@@ -53,7 +53,8 @@ struct UnitProperties {
 struct JournalLines {
     // The daemon's lines of its current invocation, oldest first.
     QStringList daemon;
-    // The kernel's lines about the Touch Bar's drivers and the T2 bridge since boot.
+    // The kernel's lines about the Touch Bar's drivers and the T2 bridge since boot; read only
+    // where they could change the health.
     QStringList kernel;
     // Whether this user may read the system journal: journalctl shows others only their own.
     bool permitted = true;

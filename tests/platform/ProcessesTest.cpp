@@ -1,9 +1,11 @@
 #include "core/Processes.h"
 #include "core/Backend.h"
+#include "platform/ToolRunner.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <array>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -58,4 +60,21 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
         ::kill(id, SIGKILL);
         ::waitpid(id, nullptr, 0);
     }
+}
+
+// Processes that end while the table is read, thousands of them: one that is gone between its
+// listing and the reading of its files is skipped, never a reason to give up the whole look.
+TEST(Processes, ProcessesEndingDuringTheLookAreSkipped) {
+    std::array<pid_t, 2> churns{};
+    for (pid_t& churn : churns) {
+        churn = ::fork();
+        while (churn == 0) // forks children that end at once, and reaps them
+            ::fork() == 0 ? ::_exit(0) : static_cast<void>(::wait(nullptr));
+    }
+    int failed = 0;
+    for (int look = 0; look < 3000; ++look)
+        failed += PosixToolRunner().processesNamed("TouchBarServer") ? 0 : 1;
+    for (const pid_t churn : churns)
+        ::kill(churn, SIGKILL);
+    EXPECT_EQ(failed, 0);
 }

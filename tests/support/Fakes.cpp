@@ -69,7 +69,10 @@ ToolOutcome FakeSystem::run(const QString& program, const QStringList& arguments
 
     if (program == "/usr/bin/journalctl") {
         ToolOutcome lines = exited(0);
-        lines.standardOutput = arguments.contains("-k") ? kernelLines : daemonLines;
+        // Newest first, as Corvane asks with --reverse.
+        QByteArrayList written = (arguments.contains("-k") ? kernelLines : daemonLines).split('\n');
+        std::reverse(written.begin(), written.end());
+        lines.standardOutput = written.join('\n');
         return lines;
     }
     ToolOutcome outcome = exited(1);
