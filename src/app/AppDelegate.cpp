@@ -84,6 +84,10 @@ void AppDelegate::buildWindow() {
     layout->setSizeConstraint(QLayout::SetFixedSize);
     TouchBarManager* manager = makeTouchBarManager(services, settings).release();
     afterWake = new AfterWake(*manager, services.clock, new WakeWatcher(services.output));
+    connect(afterWake, &AfterWake::healthRead, this,
+            [this](const Health& health, std::optional<std::chrono::seconds> slept) {
+                recordWake(services, afterWake->healthBeforeSleep(), health, slept);
+            });
     view = new ContentView(manager, afterWake, &restartLock);
     layout->addWidget(view);
     mainWindow->adjustSize();

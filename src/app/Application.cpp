@@ -80,16 +80,16 @@ void endWithoutThread(QtMsgType type, const QMessageLogContext& context, const Q
     previousHandler(type, context, message);
 }
 
-// The history's entry for the restart `manager` just finished at `time`.
-QJsonObject fixEntry(const TouchBarManager& manager, const QDateTime& time) {
-    return {
-        {QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)},
-        {QStringLiteral("kernel"), QSysInfo::kernelVersion()},
-        {QStringLiteral("event"), QStringLiteral("fix")},
-        {QStringLiteral("before"), healthKey(manager.healthBeforeRestart().state)},
-        {QStringLiteral("steps"), QJsonArray::fromStringList(manager.restartSteps())},
-        {QStringLiteral("after"), healthKey(manager.health().state)},
-    };
+// Adds `event` at this moment to the history. The history is a record: a write it refuses
+// changes nothing about what happened.
+void record(const Services& services, QJsonObject event) {
+    event.insert(QStringLiteral("time"), services.clock.now().toUTC().toString(Qt::ISODate));
+    event.insert(QStringLiteral("kernel"), QSysInfo::kernelVersion());
+    History history(History::defaultPath());
+    if (!history.append(event))
+        services.output.writeLine(QStringLiteral("⚠️ The %1 was not added to the history: ")
+                                      .arg(event.value(QLatin1String("event")).toString()) +
+                                  history.problem());
 }
 
 } // namespace
@@ -211,17 +211,29 @@ void Application::runFace() {
 std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services,
                                                      QSettings* settings) {
     auto manager = std::make_unique<TouchBarManager>(services, systemBackend(), settings);
-    // Every fix ends here, the window's, the tray's and the command line's alike. The history
-    // is a record: a write it refuses changes nothing about the fix.
+    // Every fix ends here, the window's, the tray's and the command line's alike.
     QObject::connect(manager.get(), &TouchBarManager::restartFinished, manager.get(),
                      [services, &fixed = *manager] {
-                         History history(History::defaultPath());
-                         if (!history.append(fixEntry(fixed, services.clock.now())))
-                             services.output.writeLine(
-                                 QStringLiteral("⚠️ The fix was not added to the history: ") +
-                                 history.problem());
+                         record(services,
+                                {{QStringLiteral("event"), QStringLiteral("fix")},
+                                 {QStringLiteral("before"),
+                                  healthKey(fixed.healthBeforeRestart().state)},
+                                 {QStringLiteral("steps"),
+                                  QJsonArray::fromStringList(fixed.restartSteps())},
+                                 {QStringLiteral("after"), healthKey(fixed.health().state)}});
                      });
     return manager;
+}
+
+void recordWake(const Services& services, HealthState before, const Health& after,
+                std::optional<std::chrono::seconds> slept) {
+    QJsonObject wake{{QStringLiteral("event"), QStringLiteral("wake")},
+                     {QStringLiteral("before"), healthKey(before)},
+                     {QStringLiteral("steps"), QJsonArray()},
+                     {QStringLiteral("after"), healthKey(after.state)}};
+    if (slept)
+        wake.insert(QStringLiteral("sleptSeconds"), static_cast<qint64>(slept->count()));
+    record(services, wake);
 }
 
 } // namespace corvane

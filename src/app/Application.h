@@ -1,8 +1,12 @@
 #pragma once
 
+#include "core/Health.h"
+
 #include <QCoreApplication>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -60,5 +64,11 @@ private:
 // The manager of the Touch Bar this machine has, for the window and the command line alike.
 // Each restart it finishes is added to the user's History; one that cannot be is logged.
 std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services, QSettings* settings);
+
+// Adds a reading after a wake to the user's History: the health `before` the machine slept,
+// the one read `after`, and how long it `slept` where that is known. One that cannot be added
+// is logged.
+void recordWake(const Services& services, HealthState before, const Health& after,
+                std::optional<std::chrono::seconds> slept);
 
 } // namespace corvane

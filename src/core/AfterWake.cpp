@@ -42,6 +42,7 @@ void AfterWake::listen() {
 
 void AfterWake::sleep() {
     asleepSince = clock.sinceBoot();
+    beforeSleep = manager.health().state;
 }
 
 void AfterWake::wake() {
@@ -50,8 +51,10 @@ void AfterWake::wake() {
     if (asleepSince)
         slept = std::chrono::duration_cast<std::chrono::seconds>(clock.sinceBoot() -
                                                                  *std::exchange(asleepSince, {}));
-    else if (!settling.isActive())
+    else if (!settling.isActive()) {
         slept.reset();
+        beforeSleep = HealthState::Unknown;
+    }
     settling.start();
 }
 

@@ -29,6 +29,9 @@ public:
 
     // Starts listening for sleep and wake; call once.
     void listen();
+    // The health as last read before the machine went to sleep; Unknown when its going to
+    // sleep was not heard.
+    HealthState healthBeforeSleep() const { return beforeSleep; }
 
 signals:
     // The health read after a wake, and how long the machine slept before it: none when its
@@ -45,6 +48,7 @@ private:
     QTimer settling;
     std::optional<std::chrono::milliseconds> asleepSince;
     std::optional<std::chrono::seconds> slept;
+    HealthState beforeSleep = HealthState::Unknown;
     bool reading = false;
 };
 

@@ -209,6 +209,10 @@ ReportInput readReportInput(const Services& services, const Backend& backend,
     const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
     input.observation = observeHealth(backend, tools, services.root, model, listing);
     input.health = classifyHealth(backend, input.observation);
+    // The health reads the kernel's lines only where they could change it; a maintainer asks
+    // for them all the same.
+    if (input.observation.journal && input.observation.journal->kernel.isEmpty())
+        readKernelLines(tools, *input.observation.journal);
     if (input.observation.kernelRelease.isEmpty())
         input.observation.kernelRelease = QSysInfo::kernelVersion();
     for (const QString& folder : diagnosticReportFolders())

@@ -1,10 +1,12 @@
 #include "platform/Administrator.h"
 
+#include "platform/BusConnector.h"
+#include "platform/PlainFile.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QFile>
 
 #include <atomic>
 #include <optional>
@@ -14,16 +16,18 @@ namespace corvane::administrator {
 namespace {
 
 constexpr int answerLimit = 5000;
+// A process's stat line is a few hundred bytes.
+constexpr qsizetype statLimit = 4096;
 
 // This process's start time as polkit reads it, field 22 of /proc/self/stat: with the process
 // id, it names this process and no later one that is given the same id.
 std::optional<quint64> startTime() {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
+    const PlainFile stat = readPlainFile(QStringLiteral("/proc/self/stat"), statLimit);
+    if (!stat.isRead())
         return std::nullopt;
-    const QByteArray line = stat.readAll();
     // The name in brackets may hold spaces and brackets of its own; the fields follow the last.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const QList<QByteArray> fields =
+        stat.bytes.mid(stat.bytes.lastIndexOf(')') + 2).split(' ');
     bool isNumber = false;
     const quint64 ticks = fields.value(19).toULongLong(&isNumber);
     return isNumber ? std::optional(ticks) : std::nullopt;
@@ -63,11 +67,10 @@ bool grantedUnasked(Prompt prompt, Fix fix) {
 
     static std::atomic<int> connections;
     const QString name = QStringLiteral("corvane-polkit-%1").arg(++connections);
-    const QString address = qEnvironmentVariable(
-        "DBUS_SYSTEM_BUS_ADDRESS", QStringLiteral("unix:path=/var/run/dbus/system_bus_socket"));
     bool authorized = false;
     {
-        const QDBusConnection bus = QDBusConnection::connectToBus(address, name);
+        // A silent system bus would hold Qt's one D-Bus thread, and the wake watcher with it.
+        const QDBusConnection bus = BusConnector::connectNow(BusConnector::Bus::System, name);
         const QDBusMessage reply = bus.call(call, QDBus::Block, answerLimit);
         if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == "(bba{ss})") {
             const auto result = reply.arguments().constFirst().value<QDBusArgument>();

@@ -128,6 +128,13 @@ void BusConnector::connectToBus() {
     limit.start(answerLimit);
 }
 
+QDBusConnection BusConnector::connectNow(Bus bus, const QString& name) {
+    const QString address = addressOf(bus);
+    if ((bus == Bus::Session && sessionSilent) || silent(address))
+        return QDBusConnection(name);
+    return QDBusConnection::connectToBus(address, name);
+}
+
 QString BusConnector::settleSessionBus() {
     if (!sessionSilent && !silent(addressOf(Bus::Session)))
         return {};

@@ -25,6 +25,11 @@ public:
     // Starts connecting; connected() or failed() follows once. Call once.
     void connectToBus();
 
+    // Connects on the calling thread, which it holds up to five seconds, as `name`; the
+    // connection is not connected when the bus is silent or absent. For a thread of one's own,
+    // never the GUI thread. Disconnect `name` when done.
+    static QDBusConnection connectNow(Bus bus, const QString& name);
+
     // Qt's own code (its accessibility, whether the desktop has a tray) reaches the session
     // bus through Qt's shared connection on the GUI thread, from the first frame on. Sees
     // whether the session bus answers, waiting up to five seconds; when it does not, Qt's shared

@@ -3,6 +3,7 @@
 #include "core/TouchBarError.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
