@@ -8,7 +8,8 @@
 # `fix --notify` shows its outcome in a window. After a wake heard from logind on a private
 # system bus, a dead strip is told once (a burst too), a working one not at all; fixing after
 # wakes asks polkit before any password prompt, stops after three failed wakes until any fix
-# works, and a notification server that answers an error opens the window instead.
+# works, each wake is in the history, and a notification server that answers an error opens the
+# window instead.
 # Usage: e2e-resident.sh path/to/corvane
 set -euo pipefail
 source "$(dirname "$0")/e2e-lib.sh"
@@ -116,11 +117,11 @@ cp /bin/sleep /usr/bin/tiny-dfr
 while :; do [ -e "$unit" ] && /usr/bin/tiny-dfr 600 || sleep 0.1; done 2>/dev/null & track $!
 stop() { rm -f "$unit" "$unit.fixable"; pkill -x tiny-dfr || true; }
 launch wake "$corvane" tray && tray=$launched
-logged host 'item ' 2 && item=$(grep 'item ' "$scratch/host.out" | tail -n1 | cut -d' ' -f2)
+logged host 'item ' 3 && item=$(grep 'item ' "$scratch/host.out" | tail -n1 | cut -d' ' -f2)
 wake && notified 3 '"The Touch Bar is not working after wake" "The Touch Bar'
 wake 3 && notified 4 'not working after wake'
 touch "$unit" && wake && sleep 0.5 && notified 4 'not working after wake'
-host click "$item" 'Fix After Wake' && stop
+host click "$item" 'Fix After Wake' || fail "no Fix After Wake in $(host menu "$item" | tr '\n' /)"; stop
 for n in 1 2 3; do wake && notified $((4 + n)) '"The Touch Bar could not be fixed after wake"'; done
 logged wake 'Not asking for a password unasked: restart-daemon' 3
 notified 7 'Corvane stops fixing it after wakes until a fix works.'
@@ -128,8 +129,10 @@ wake && notified 8 'not working after wake' && [ "$(grep -cx restart "$unit.log"
     grep -qx 'FailedFixesAfterWake=3' "$settings" || fail "a fourth wake was fixed, or the failures not saved"
 touch "$unit.fixable" && "$corvane" fix >/dev/null && stop
 mock PolicyKit1 PolicyKit1/Authority SetAllowed as 1 com.tamberlin.corvane.restart-daemon
-wake && notified 9 '"Touch Bar fixed after wake" "The Touch Bar was restarted (restart #4).'
+wake && notified 9 '"Touch Bar fixed after wake" "The Touch Bar was restarted (restart #5).'
 grep -qx '/usr/libexec/corvane/corvane-touchbar-helper restart-daemon' "$unit.log" || fail "polkit's yes was not used"
+grep -q '"after":"working","before":"daemon-stopped","event":"wake","kernel":"[^"]*","sleptSeconds":[01],"steps":\[\]' \
+    "$XDG_STATE_HOME/corvane/history.jsonl" || fail "a wake is not in the history with what it found"
 busctl --user call org.freedesktop.Notifications /org/freedesktop/Notifications org.freedesktop.DBus.Mock AddMethod sssss org.freedesktop.Notifications Notify susssasa{sv}i u \
     'raise dbus.exceptions.DBusException("refused", name="org.freedesktop.DBus.Error.Failed")'
 stop && wake && window_of "$tray" '^Touch Bar fixed after wake$' >/dev/null ||
