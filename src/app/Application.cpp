@@ -212,16 +212,15 @@ std::unique_ptr<TouchBarManager> makeTouchBarManager(const Services& services,
                                                      QSettings* settings) {
     auto manager = std::make_unique<TouchBarManager>(services, systemBackend(), settings);
     // Every fix ends here, the window's, the tray's and the command line's alike.
-    QObject::connect(manager.get(), &TouchBarManager::restartFinished, manager.get(),
-                     [services, &fixed = *manager] {
-                         record(services,
-                                {{QStringLiteral("event"), QStringLiteral("fix")},
-                                 {QStringLiteral("before"),
-                                  healthKey(fixed.healthBeforeRestart().state)},
-                                 {QStringLiteral("steps"),
-                                  QJsonArray::fromStringList(fixed.restartSteps())},
-                                 {QStringLiteral("after"), healthKey(fixed.health().state)}});
-                     });
+    QObject::connect(
+        manager.get(), &TouchBarManager::restartFinished, manager.get(),
+        [services, &fixed = *manager] {
+            record(services,
+                   {{QStringLiteral("event"), QStringLiteral("fix")},
+                    {QStringLiteral("before"), healthKey(fixed.healthBeforeRestart().state)},
+                    {QStringLiteral("steps"), QJsonArray::fromStringList(fixed.restartSteps())},
+                    {QStringLiteral("after"), healthKey(fixed.health().state)}});
+        });
     return manager;
 }
 

@@ -26,8 +26,7 @@ std::optional<quint64> startTime() {
     if (!stat.isRead())
         return std::nullopt;
     // The name in brackets may hold spaces and brackets of its own; the fields follow the last.
-    const QList<QByteArray> fields =
-        stat.bytes.mid(stat.bytes.lastIndexOf(')') + 2).split(' ');
+    const QList<QByteArray> fields = stat.bytes.mid(stat.bytes.lastIndexOf(')') + 2).split(' ');
     bool isNumber = false;
     const quint64 ticks = fields.value(19).toULongLong(&isNumber);
     return isNumber ? std::optional(ticks) : std::nullopt;
