@@ -90,15 +90,18 @@ void AppDelegate::buildWindow() {
             });
     view = new ContentView(manager, afterWake, &restartLock);
     layout->addWidget(view);
-    mainWindow->adjustSize();
-
-    const QRect screen = mainWindow->screen()->availableGeometry();
-    QRect frame({}, mainWindow->size());
-    frame.moveCenter(screen.center());
-    mainWindow->move(frame.topLeft());
 }
 
 void AppDelegate::showWindow() {
+    // Laid out on its first showing: measuring text loads the fonts, which a copy that stays in
+    // the tray never needs.
+    if (!mainWindow->isVisible() && !std::exchange(placed, true)) {
+        mainWindow->adjustSize();
+        const QRect screen = mainWindow->screen()->availableGeometry();
+        QRect frame({}, mainWindow->size());
+        frame.moveCenter(screen.center());
+        mainWindow->move(frame.topLeft());
+    }
     mainWindow->show();
     mainWindow->raise();
     mainWindow->activateWindow();

@@ -60,6 +60,7 @@ private:
     ContentView* view = nullptr;
     AfterWake* afterWake = nullptr;
     bool waitingForTray = false;
+    bool placed = false;
     QPointer<ui::TrayIcon> tray;
     Notifier* notifier = nullptr;
 };

@@ -93,8 +93,6 @@ ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, Instanc
     copyButton->setAccessibleName(tr("Copy Report"));
     copyButton->setAccessibleDescription(
         tr("Puts a report for a bug report on the clipboard, personal details removed"));
-    // "Copied" in its place must not move its neighbours.
-    copyButton->setMinimumWidth(copyButton->sizeHint().width());
     // The buttons keep room for their focus rings; their labels still sit 60 from the edges.
     constexpr int rowInset = 60 - ui::SymbolButton::focusMargin;
     auto* bottomRow = new QHBoxLayout;
@@ -119,9 +117,6 @@ ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, Instanc
     residentBox = new QCheckBox(tr("Keep Corvane in the tray when the window closes"), this);
     residentBox->setObjectName(QStringLiteral("resident"));
     residentBox->setFont(ui::font(ui::TextStyle::Caption));
-    residentBox->adjustSize();
-    residentBox->move((viewWidth - residentBox->width()) / 2,
-                      viewHeight - residentBox->height() - 16);
 
     connect(fixButton, &QAbstractButton::clicked, this, &ContentView::restartTouchBar);
     connect(help, &QAbstractButton::clicked, this, &ContentView::showHelp);
@@ -155,6 +150,17 @@ ContentView::ContentView(TouchBarManager* manager, AfterWake* afterWake, Instanc
             fixButton->setFocus(Qt::OtherFocusReason);
     });
     refresh();
+}
+
+void ContentView::showEvent(QShowEvent*) {
+    // Measuring text loads the fonts; a copy that stays in the tray never shows the view.
+    if (std::exchange(placed, true))
+        return;
+    // "Copied" in its place must not move its neighbours.
+    copyButton->setMinimumWidth(copyButton->sizeHint().width());
+    residentBox->adjustSize();
+    residentBox->move((viewWidth - residentBox->width()) / 2,
+                      viewHeight - residentBox->height() - 16);
 }
 
 void ContentView::paintEvent(QPaintEvent*) {

@@ -62,6 +62,7 @@ public:
     void setFixingAfterWake(bool on) { fixingAfterWake = on; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -81,6 +82,7 @@ private:
     AfterWake* afterWake;
     InstanceLock* restartLock;
     bool appeared = false;
+    bool placed = false;
     bool fixingAfterWake = false;
     // The restart running is the one after a wake, which no one pressed for.
     bool fixRunsAfterWake = false;
