@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -75,6 +76,17 @@ bool silent(const QString& address) {
     return quiet;
 }
 
+// Connects to the bus at `address` as `name`; nothing when the bus is silent. A silent session
+// bus is remembered, so that nothing waits for it again.
+std::optional<QDBusConnection> reach(BusConnector::Bus bus, const QString& address,
+                                     const QString& name) {
+    if (!silent(address))
+        return QDBusConnection::connectToBus(address, name);
+    if (bus == BusConnector::Bus::Session)
+        sessionSilent = true;
+    return std::nullopt;
+}
+
 } // namespace
 
 BusConnector::BusConnector(Bus bus, QObject* parent)
@@ -110,13 +122,10 @@ void BusConnector::connectToBus() {
     QPromise<QDBusConnection> promise;
     connecting.setFuture(promise.future());
     try {
-        std::thread([promise = std::move(promise), address, name,
-                     session = bus == Bus::Session]() mutable {
+        std::thread([promise = std::move(promise), bus = bus, address, name]() mutable {
             promise.start();
-            if (!silent(address))
-                promise.addResult(QDBusConnection::connectToBus(address, name));
-            else if (session)
-                sessionSilent = true;
+            if (const std::optional<QDBusConnection> reached = reach(bus, address, name))
+                promise.addResult(*reached);
             promise.finish();
         }).detach();
     } catch (const std::system_error& error) {
@@ -129,10 +138,9 @@ void BusConnector::connectToBus() {
 }
 
 QDBusConnection BusConnector::connectNow(Bus bus, const QString& name) {
-    const QString address = addressOf(bus);
-    if ((bus == Bus::Session && sessionSilent) || silent(address))
+    if (bus == Bus::Session && sessionSilent)
         return QDBusConnection(name);
-    return QDBusConnection::connectToBus(address, name);
+    return reach(bus, addressOf(bus), name).value_or(QDBusConnection(name));
 }
 
 QString BusConnector::settleSessionBus() {
