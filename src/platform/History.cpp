@@ -115,10 +115,9 @@ bool History::append(const QJsonObject& entry) {
     if (line.size() > lineLimit)
         return fail(
             QStringLiteral("An entry of %1 bytes is too long for the history").arg(line.size()));
-    // Refused before anything is made or opened: a FIFO would answer an open for writing only
-    // with an error that says nothing.
-    if (const Contents contents = read(); !contents.problem.isEmpty())
-        return fail(contents.problem);
+    // What is there is read once, under the lock; a link or a FIFO is refused by the open itself.
+    if (path.isEmpty())
+        return fail(read().problem);
     const QString folder = QFileInfo(path).path();
     if (!makeFolder(folder))
         return fail(fileProblem(folder, errno));
