@@ -69,8 +69,9 @@ private:
         }
         QDBusMessage call =
             QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
-        const QStringList actions =
-            next.offerFix ? QStringList{fixAction, Notifier::tr("Fix Touch Bar")} : QStringList{};
+        QStringList actions;
+        if (next.offerFix)
+            actions = {fixAction, Notifier::tr("Fix Touch Bar")};
         call << QCoreApplication::applicationName() << notifier.shown
              << QStringLiteral("com.tamberlin.corvane") << next.summary << next.body << actions
              << QVariantMap{{QStringLiteral("desktop-entry"),
