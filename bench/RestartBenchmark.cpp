@@ -228,7 +228,8 @@ int main(int argc, char* argv[]) {
                 sys.filePath(QStringLiteral("class/drm/card1/device/driver")));
     const ToolSession session(services);
     const ProcessListing listing = {
-        {QStringLiteral("tiny-dfr"), Processes(session).find(QStringLiteral("tiny-dfr"))}};
+        {QStringLiteral("tiny-dfr"),
+         Processes(session, touchBarDaemon()).find(QStringLiteral("tiny-dfr"))}};
     std::vector<double> healthTimes;
     for (int run = 0; run <= runsEach; ++run) {
         const auto start = std::chrono::steady_clock::now();

@@ -22,6 +22,7 @@ Backend servicesOfMacOS(bool onlyWhileRunning) {
         Fix::StopServices,
         {Fix::StopServices},
         onlyWhileRunning,
+        false,
     };
 }
 
@@ -49,6 +50,7 @@ const Backend& touchBarDaemon() {
         Fix::RestartDaemon,
         {Fix::RestartDaemon, Fix::ResetDaemon, Fix::ReselectDisplay, Fix::ReloadDrivers},
         false,
+        true,
     };
     return backend;
 }

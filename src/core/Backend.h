@@ -40,6 +40,11 @@ struct Backend {
     // Whether the backend is there only while one of its critical processes runs, whatever the
     // model: macOS's services away from macOS, where only a stand-in of theirs can run them.
     bool onlyWhileRunning;
+    // Whether its processes are looked for in the process table that Corvane reads itself
+    // rather than with pgrep and ps: under Linux that table is /proc, which both tools read
+    // anyway, and their two starts cost a health reading more than the rest of it but the
+    // journal.
+    bool readsProcessTable;
 };
 
 // macOS's six Touch Bar services.

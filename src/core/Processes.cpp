@@ -30,8 +30,9 @@ QList<qint64> processIds(const QByteArray& text) {
 
 } // namespace
 
-Processes::Processes(const ToolSession& tools)
+Processes::Processes(const ToolSession& tools, const Backend& backend)
     : tools(tools)
+    , readsProcessTable(backend.readsProcessTable)
     , services(tools.services())
     , log(tools.log()) {}
 
@@ -50,7 +51,7 @@ std::optional<RunningProcesses> Processes::find(const QString& name) const {
                       QLatin1Char('\''));
         return std::nullopt;
     }
-    if (!fitsProcessNameField(name)) {
+    if (readsProcessTable || !fitsProcessNameField(name)) {
         std::optional<RunningProcesses> found = services.tools.processesNamed(name);
         if (!found)
             log.writeLine(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Backend.h"
 #include "core/ToolSession.h"
 #include "core/TouchBarError.h"
 
@@ -13,7 +14,8 @@ namespace corvane {
 // expression, and none of these can match anything but itself.
 class Processes {
 public:
-    explicit Processes(const ToolSession& tools);
+    // Looks for processes as `backend` says: in the process table, or with pgrep and ps.
+    Processes(const ToolSession& tools, const Backend& backend);
 
     // Whether `name` is one of the backends' processes (macOS's six services, tiny-dfr):
     // whole-string, case-sensitive. Logs a refusal.
@@ -22,7 +24,7 @@ public:
     // The processes named exactly `name` that run, not one ended but not yet reaped. Nothing
     // when no probe could be made: an unlisted name runs no tool, and a probe tool may fail to
     // start or run out of time. What pgrep prints reaches our output; a name longer than pgrep
-    // can match is looked for in the process table instead.
+    // can match, and any where the backend reads the process table, is looked for there.
     std::optional<RunningProcesses> find(const QString& name) const;
     bool isRunning(const QString& name) const;
 
@@ -45,6 +47,7 @@ private:
     std::optional<TouchBarError> killFailure(const QString& name, const QString& detail) const;
 
     const ToolSession& tools;
+    const bool readsProcessTable;
     const Services& services;
     Log& log;
 };

@@ -197,7 +197,7 @@ QString writeReport(const ReportInput& input, const PersonalNames& names) {
 ReportInput readReportInput(const Services& services, const Backend& backend,
                             const QList<QJsonObject>& history) {
     const ToolSession tools(services);
-    const Processes processes(tools);
+    const Processes processes(tools, backend);
     ReportInput input;
     input.version = applicationVersion;
     input.system = systemName(services.root);

@@ -339,7 +339,7 @@ RestartReport restartTouchBarServices(const Services& services, const Backend& b
                                       qint64 restartCount) {
     Log& log = services.output;
     const ToolSession tools(services);
-    const Processes processes(tools);
+    const Processes processes(tools, backend);
     RestartReport report;
     const bool touchBar = checkTouchBarAvailability(processes, services, backend);
     report.touchBarPresent = touchBar;
@@ -391,7 +391,7 @@ RestartReport restartAsAdministrator(const Services& services, const Backend& ba
                                      qint64 restartCount) {
     Log& log = services.output;
     const ToolSession tools(services);
-    const Processes processes(tools);
+    const Processes processes(tools, backend);
     logBannerStart(log, QStringLiteral("🚀 TOUCH BAR RESTART AS ADMINISTRATOR"),
                    services.clock.now());
     log.writeLine(QStringLiteral("   Fix: ") + administrator::verb(fix));
@@ -450,7 +450,7 @@ RestartReport fixUnasked(const Services& services, const Backend& backend, qint6
 Health checkTouchBarHealth(const Services& services, const Backend& backend) {
     const ToolSession tools(services);
     const ProcessListing listing =
-        listProcesses(Processes(tools), services.output,
+        listProcesses(Processes(tools, backend), services.output,
                       QStringLiteral("📊 TOUCH BAR PROCESS STATUS:"), backend.processes);
     const QString model = getModelIdentifier(services.modelQuery, services.output).trimmed();
     Health health =

@@ -71,7 +71,7 @@ void TouchBarManager::performFullTouchBarDetection() {
     runInBackground(
         [services = services, &backend = backend] {
             const ToolSession tools(services);
-            return checkTouchBarAvailability(Processes(tools), services, backend);
+            return checkTouchBarAvailability(Processes(tools, backend), services, backend);
         },
         [this](bool present) {
             write(touchBar, present, &TouchBarManager::hasTouchBarChanged);

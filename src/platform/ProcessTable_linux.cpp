@@ -51,13 +51,17 @@ std::optional<RunningProcesses> PosixToolRunner::processesNamed(const QString& n
         if (statusField(*status, "Name") != whole.left(processNameField) ||
             QByteArrayList{"Z", "X"}.contains(statusField(*status, "State").left(1)))
             continue;
-        const std::optional<QByteArray> arguments = readProcessFile(entry->path(), "cmdline");
-        if (!arguments)
-            return std::nullopt;
-        const QByteArray program(arguments->constData()); // up to the first NUL
+        if (!fitsProcessNameField(name)) {
+            const std::optional<QByteArray> arguments = readProcessFile(entry->path(), "cmdline");
+            if (!arguments)
+                return std::nullopt;
+            const QByteArray program(arguments->constData()); // up to the first NUL
+            if (program.mid(program.lastIndexOf('/') + 1) != whole)
+                continue;
+        }
         bool validOwner = false;
         const uint owner = statusField(*status, "Uid").split('\t').constFirst().toUInt(&validOwner);
-        if (validOwner && program.mid(program.lastIndexOf('/') + 1) == whole)
+        if (validOwner)
             found << RunningProcess{id, static_cast<uid_t>(owner)};
     }
     if (error)

@@ -79,9 +79,10 @@ public:
     virtual ToolOutcome run(const QString& program, const QStringList& arguments,
                             std::chrono::milliseconds timeLimit) = 0;
 
-    // The processes whose program's whole file name is `name`, whoever's they are, for a name
-    // longer than processNameField. One that has ended but is not yet reaped does not count.
-    // Nothing when the table could not be read.
+    // The processes whose program's whole file name is `name`, whoever's they are, as pgrep -x
+    // finds them, and also where `name` is longer than processNameField, which pgrep cannot
+    // match. One that has ended but is not yet reaped does not count. Nothing when the table
+    // could not be read.
     virtual std::optional<RunningProcesses> processesNamed(const QString& name) = 0;
 };
 
@@ -94,8 +95,9 @@ public:
 // waited for.
 //
 // Reads the process table through libproc on macOS, whose proc_name() keeps a program's name
-// whole, and through /proc on Linux, where a process whose 15 bytes of name match is taken by
-// its first argument's file name.
+// whole, and through /proc on Linux: there a name that fits is matched against the kernel's
+// name of the process, as pgrep does, and a longer one by its first 15 bytes and then by the
+// file name of the process's first argument.
 class PosixToolRunner final : public ToolRunner {
 public:
     ToolOutcome run(const QString& program, const QStringList& arguments,

@@ -68,7 +68,8 @@ TEST(Detection, AModelATouchBarProcessOrTheDaemonIsEnough) {
         const Services services = fakes.services();
         const bool found = isDaemon ? daemon : server || strip;
         const ToolSession tools(services);
-        const bool touchBar = checkTouchBarAvailability(Processes(tools), services, backend);
+        const bool touchBar =
+            checkTouchBarAvailability(Processes(tools, backend), services, backend);
         EXPECT_EQ(touchBar, (listed && !backend.onlyWhileRunning) || found || isDaemon) << bits;
         EXPECT_TRUE(fakes.output.text().contains(
             QString("   TouchBar processes found: %1\n%2   Final detection: %3\n")

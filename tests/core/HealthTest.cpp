@@ -50,7 +50,8 @@ struct Machine {
         }
         const Services services = fakes.services();
         const ToolSession tools(services);
-        const ProcessListing listing = {{"tiny-dfr", Processes(tools).find("tiny-dfr")}};
+        const ProcessListing listing = {
+            {"tiny-dfr", Processes(tools, touchBarDaemon()).find("tiny-dfr")}};
         const Health health = classifyHealth(
             touchBarDaemon(), observeHealth(touchBarDaemon(), tools, services.root,
                                             row.fields.value(3, "MacBookPro16,2"), listing));
@@ -181,10 +182,10 @@ TEST(Health, ReadsTheJournalAsItAnswers) {
             m.answers["/usr/bin/journalctl *"] = exited(status, error);
             m.answers["/usr/bin/journalctl *"].standardOutput = output;
         }
-        return classifyHealth(touchBarDaemon(),
-                              observeHealth(touchBarDaemon(), tools, services.root,
-                                            "MacBookPro16,2",
-                                            {{"tiny-dfr", Processes(tools).find("tiny-dfr")}}));
+        return classifyHealth(
+            touchBarDaemon(),
+            observeHealth(touchBarDaemon(), tools, services.root, "MacBookPro16,2",
+                          {{"tiny-dfr", Processes(tools, touchBarDaemon()).find("tiny-dfr")}}));
     };
     EXPECT_EQ(read(nullptr, {}).panic,
               "'é 🙂 \\x1b]0;owned\\x07\\xc2\\x9b\\xff\\xc3', x.rs:1:1");

@@ -53,7 +53,7 @@ struct Machine {
         fakes.output.log.writeLine("== " + (op == "refuse" ? "refused: '" + title + "'" : title));
         const Services services = fakes.services(op == "root" ? 0 : 501);
         const ToolSession tools(services);
-        const Processes control(tools);
+        const Processes control(tools, appleServices());
         QString result;
         if (op == "refuse")
             result = found(control.find(title)) + "; " + ended(control.terminate(title, {}));
@@ -95,6 +95,6 @@ TEST(Processes, PassesOnWhatAToolComplained) {
     fakes.system.answers = {{"/usr/bin/pgrep ControlStrip", exited(1, "pgrep: hello\n")}};
     const Services services = fakes.services();
     const ToolSession tools(services);
-    Processes(tools).find("ControlStrip");
+    Processes(tools, appleServices()).find("ControlStrip");
     EXPECT_EQ(fakes.errors.text(), "pgrep: hello\n");
 }

@@ -18,8 +18,8 @@ extern char** environ;
 using namespace corvane;
 
 // Copies of sleep named like each service, beside copies named one byte longer or cut where the
-// system cuts a process's name: the real tools and process table find each service by its whole
-// name only, and ending it ends its copies alone. (e2e-administrator adds another user's.)
+// system cuts a process's name: the real tools and the process table find each service by its
+// whole name only, and ending it ends its copies alone. (e2e-administrator adds another user's.)
 TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
     QTemporaryDir folder;
     std::vector<std::pair<QString, pid_t>> copies;
@@ -39,15 +39,22 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
     SystemServices system;
     const Services services = system.services();
     const ToolSession tools(services);
-    const Processes control(tools);
+    // pgrep and ps, then the process table read in-process: both must see the same.
+    const Processes control(tools, appleServices());
+    const Processes table(tools, touchBarDaemon());
     for (const QString& name : names) {
-        const RunningProcesses found = control.find(name).value_or(RunningProcesses());
-        for (const auto& [copy, id] : copies) {
-            const bool listed =
-                std::any_of(found.begin(), found.end(), [&, spawned = id](const auto& process) {
-                    return process.id == spawned && process.owner == services.user;
-                });
-            EXPECT_EQ(listed, copy == name) << copy.toStdString() << " for " << name.toStdString();
+        RunningProcesses found;
+        for (const Processes* lookup : {&table, &control}) {
+            found = lookup->find(name).value_or(RunningProcesses());
+            for (const auto& [copy, id] : copies) {
+                const bool listed =
+                    std::any_of(found.begin(), found.end(), [&, spawned = id](const auto& process) {
+                        return process.id == spawned && process.owner == services.user;
+                    });
+                EXPECT_EQ(listed, copy == name)
+                    << copy.toStdString() << " for " << name.toStdString()
+                    << (lookup == &table ? " in the table" : " by pgrep");
+            }
         }
         EXPECT_EQ(control.terminate(name, found), std::nullopt) << name.toStdString();
     }
