@@ -19,10 +19,12 @@ using namespace corvane;
 
 // Copies of sleep named like each service, beside copies named one byte longer or cut where the
 // system cuts a process's name: the real tools and the process table find each service by its
-// whole name only, and ending it ends its copies alone. (e2e-administrator adds another user's.)
+// whole name only, and ending it ends its copies alone; a copy that ended unreaped is not
+// running. (e2e-administrator adds another user's.)
 TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
     QTemporaryDir folder;
     std::vector<std::pair<QString, pid_t>> copies;
+    std::vector<std::pair<QString, pid_t>> zombies;
     const QStringList names = appleServices().processes + touchBarDaemon().processes;
     for (const QString& name : names) {
         for (const QString& copy :
@@ -34,6 +36,14 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
             EXPECT_EQ(::posix_spawn(&id, arguments[0], nullptr, nullptr, arguments, environ), 0);
             copies.emplace_back(copy, id);
         }
+        // One that ended and is not reaped yet: not running, to either way of looking.
+        QByteArray program = QFile::encodeName(folder.filePath(name));
+        char* arguments[] = {program.data(), const_cast<char*>("0"), nullptr};
+        pid_t id = 0;
+        siginfo_t ended{};
+        EXPECT_EQ(::posix_spawn(&id, arguments[0], nullptr, nullptr, arguments, environ), 0);
+        EXPECT_EQ(::waitid(P_PID, id, &ended, WEXITED | WNOWAIT), 0);
+        zombies.emplace_back(name, id);
     }
 
     SystemServices system;
@@ -55,6 +65,11 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
                     << copy.toStdString() << " for " << name.toStdString()
                     << (lookup == &table ? " in the table" : " by pgrep");
             }
+            for (const auto& [zombie, id] : zombies)
+                EXPECT_TRUE(std::none_of(
+                    found.begin(), found.end(),
+                    [spawned = id](const auto& process) { return process.id == spawned; }))
+                    << "the unreaped " << zombie.toStdString();
         }
         EXPECT_EQ(control.terminate(name, found), std::nullopt) << name.toStdString();
     }
@@ -67,6 +82,8 @@ TEST(Processes, FindsAndEndsEachServiceByItsWholeNameOnly) {
         ::kill(id, SIGKILL);
         ::waitpid(id, nullptr, 0);
     }
+    for (const auto& [zombie, id] : zombies)
+        ::waitpid(id, nullptr, 0);
 }
 
 // Processes that end while the table is read, thousands of them: one that is gone between its
