@@ -42,8 +42,7 @@ struct Backend {
     bool onlyWhileRunning;
     // Whether its processes are looked for in the process table that Corvane reads itself
     // rather than with pgrep and ps: under Linux that table is /proc, which both tools read
-    // anyway, and their two starts cost a health reading more than the rest of it but the
-    // journal.
+    // anyway, and starting them took 15 ms of a health reading's 45.
     bool readsProcessTable;
 };
 
