@@ -102,4 +102,4 @@ stand_in /usr/bin/systemctl 'exit 5'
 cli 1 fix
 stand_in /usr/bin/pgrep '' && chmod 644 /usr/bin/pgrep
 cli 3 'status --json' && json unknown 5
-echo "command end-to-end test passed"
+echo "command end-to-end test passed in $SECONDS s"
