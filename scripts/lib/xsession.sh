@@ -8,9 +8,12 @@ tracked=()
 
 track() { tracked+=("$@"); }
 
-# SIGKILL: some stand-ins ignore the polite signal on purpose.
+# SIGKILL: some stand-ins ignore the polite signal on purpose. A shell that is the init of a PID
+# namespace of its own ends every other process in it, tracked or not (a bus that a program
+# launched for itself, a stand-in's child), so that the wait has nothing left to wait for.
 end_tracked() {
     local pid
+    [ "$$" -ne 1 ] || kill -KILL -1 2>/dev/null || true
     for pid in "${tracked[@]}"; do
         kill -KILL "$pid" 2>/dev/null || true
     done

@@ -9,10 +9,6 @@ corvane=$1
 mkdir -p -m 1777 /tmp/.X11-unix
 mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xsession.sh"
-# At the end, this namespace's init ends every other process in it, tracked or not: a bus that a
-# program launched for itself, a stand-in's child. The cleanup's wait then has nothing left to
-# wait for.
-trap 'kill -KILL -1 2>/dev/null; end_tracked' EXIT
 start_display
 private_home
 # The lock's folders follow the user's id: the runtime folders and the home become our own.
